@@ -1,0 +1,157 @@
+# ORVELIX preview: two freestanding Multiboot2 kernels, their boot image,
+# and the host build of the same sources for tests and benchmarks.
+#
+#   make            both kernels (build/teaser-kernel.elf, build/fbprobe-kernel.elf)
+#   make iso        bootable BIOS + UEFI image, build/orvelix.iso
+#   make run        boot the teaser in QEMU with a window (run-probe: the probe)
+#   make run-vnc    the same, headless, on VNC display :0
+#   make debug      boot paused, waiting for gdb (then: make gdb)
+#   make test       host unit tests, sanitizer build, end-to-end tests under QEMU
+#   make bench      instruction and video-memory counts of the drawing code
+
+BUILD := build
+
+# Flags the user may change, and the ones the kernels must have.
+CXXFLAGS ?= -O2 -g
+KERNEL_CXXFLAGS := $(CXXFLAGS) -m32 -march=i686 -std=c++20 -ffreestanding \
+	-fno-exceptions -fno-rtti -nostdlib -fno-pic -fno-stack-protector \
+	-mgeneral-regs-only -fno-threadsafe-statics -fno-asynchronous-unwind-tables \
+	-fno-tree-loop-distribute-patterns -Wall -Wextra -Werror -MMD -MP
+KERNEL_ASFLAGS := -m32 -MMD -MP
+KERNEL_LDFLAGS := -m elf_i386 -nostdlib -T boot/kernel.ld
+LIBGCC = $(shell $(CXX) -m32 -print-libgcc-file-name)
+
+# Host build: the same kernel sources against the simulated controller.
+HOST_CXXFLAGS := $(CXXFLAGS) -std=c++20 -DORVELIX_HOST -mgeneral-regs-only \
+	-fno-tree-loop-distribute-patterns -Wall -Wextra -Werror -MMD -MP
+TEST_CXXFLAGS := $(CXXFLAGS) -std=c++20 -DORVELIX_HOST -Wall -Wextra -Werror -MMD -MP
+SAN_FLAGS := -O1 -g -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+GTEST_LIBS := -lgtest -lgtest_main -pthread
+
+TEASER_SRC := $(wildcard teaser/*.cpp)
+# The probe reuses the hand-off walk, the reset sequence and the unshifted map.
+PROBE_SHARED := teaser/bootinfo.cpp teaser/machine.cpp teaser/keymap.cpp
+PROBE_SRC := $(wildcard fbprobe/*.cpp) $(PROBE_SHARED)
+RUNTIME_SRC := boot/runtime.cpp
+
+TEASER_OBJ := $(BUILD)/k/boot/boot.o $(patsubst %.cpp,$(BUILD)/k/%.o,$(TEASER_SRC) $(RUNTIME_SRC))
+PROBE_OBJ := $(BUILD)/k/boot/boot.o $(patsubst %.cpp,$(BUILD)/k/%.o,$(PROBE_SRC) $(RUNTIME_SRC))
+
+HOST_SUPPORT := $(wildcard tests/host/support/*.cpp)
+TEASER_TESTS := $(wildcard tests/host/teaser_*.cpp)
+PROBE_TESTS := $(wildcard tests/host/probe_*.cpp)
+
+all: $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf
+
+$(BUILD)/k/boot/boot.o: boot/boot.S
+	@mkdir -p $(dir $@)
+	$(CXX) $(KERNEL_ASFLAGS) -c $< -o $@
+
+$(BUILD)/k/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) $(KERNEL_CXXFLAGS) -c $< -o $@
+
+$(BUILD)/teaser-kernel.elf: $(TEASER_OBJ) boot/kernel.ld
+	ld $(KERNEL_LDFLAGS) -o $@ $(TEASER_OBJ) $(LIBGCC)
+	grub-file --is-x86-multiboot2 $@
+
+$(BUILD)/fbprobe-kernel.elf: $(PROBE_OBJ) boot/kernel.ld
+	ld $(KERNEL_LDFLAGS) -o $@ $(PROBE_OBJ) $(LIBGCC)
+	grub-file --is-x86-multiboot2 $@
+
+# ---- boot image ----------------------------------------------------------
+
+ISO_DIR := $(BUILD)/iso
+$(BUILD)/orvelix.iso: $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf boot/grub.cfg
+	@mkdir -p $(ISO_DIR)/boot/grub
+	cp $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf $(ISO_DIR)/boot/
+	cp boot/grub.cfg $(ISO_DIR)/boot/grub/grub.cfg
+	grub-mkrescue -o $@ $(ISO_DIR) 2>$(BUILD)/grub-mkrescue.log || (cat $(BUILD)/grub-mkrescue.log; false)
+
+iso: deps-build $(BUILD)/orvelix.iso
+
+QEMU := qemu-system-i386
+QEMU_FLAGS := -machine pc,accel=tcg -m 128 -vga std -boot d
+QEMU_DISPLAY ?=
+
+run: deps-run iso
+	$(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(BUILD)/orvelix.iso
+
+run-probe: deps-run $(BUILD)/fbprobe-kernel.elf
+	python3 tests/e2e/mkiso.py --kernel $(BUILD)/fbprobe-kernel.elf --out $(BUILD)/probe.iso
+	$(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(BUILD)/probe.iso
+
+run-vnc: deps-build iso
+	@echo "QEMU is serving the screen on VNC display :0 (port 5900); Ctrl-C stops it."
+	$(QEMU) $(QEMU_FLAGS) -display none -vnc :0 -cdrom $(BUILD)/orvelix.iso
+
+debug: deps-build iso
+	@echo "Waiting for gdb on tcp::1234; in another shell: make gdb"
+	$(QEMU) $(QEMU_FLAGS) -display none -vnc :0 -s -S -cdrom $(BUILD)/orvelix.iso
+
+gdb:
+	gdb -x scripts/kernel.gdb
+
+# ---- tests and benchmarks ------------------------------------------------
+
+$(BUILD)/host/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) $(HOST_CXXFLAGS) -c $< -o $@
+
+$(BUILD)/host/tests/%.o: tests/%.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
+
+$(BUILD)/san/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) $(TEST_CXXFLAGS) $(SAN_FLAGS) -c $< -o $@
+
+HOST_TEASER_OBJ := $(patsubst %.cpp,$(BUILD)/host/%.o,$(TEASER_SRC))
+HOST_PROBE_OBJ := $(patsubst %.cpp,$(BUILD)/host/%.o,$(PROBE_SRC))
+TEST_SUPPORT_OBJ := $(patsubst %.cpp,$(BUILD)/host/%.o,$(HOST_SUPPORT))
+
+$(BUILD)/host/teaser_tests: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst %.cpp,$(BUILD)/host/%.o,$(TEASER_TESTS))
+	$(CXX) -o $@ $^ $(GTEST_LIBS)
+
+$(BUILD)/host/probe_tests: $(HOST_PROBE_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst %.cpp,$(BUILD)/host/%.o,$(PROBE_TESTS))
+	$(CXX) -o $@ $^ $(GTEST_LIBS)
+
+$(BUILD)/san/teaser_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS))
+	$(CXX) $(SAN_FLAGS) -o $@ $^ $(GTEST_LIBS)
+
+$(BUILD)/san/probe_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS))
+	$(CXX) $(SAN_FLAGS) -o $@ $^ $(GTEST_LIBS)
+
+HOST_TEST_BINS := $(BUILD)/host/teaser_tests $(BUILD)/host/probe_tests \
+	$(BUILD)/san/teaser_tests $(BUILD)/san/probe_tests
+
+host-tests: deps-test $(HOST_TEST_BINS)
+
+test: deps-test all $(HOST_TEST_BINS)
+	python3 tests/run_all.py $(TEST_ARGS)
+
+$(BUILD)/host/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(BUILD)/host/bench/bench.o
+	$(CXX) -o $@ $^ -pthread
+
+$(BUILD)/host/bench/%.o: bench/%.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
+
+bench: deps-test $(BUILD)/host/bench
+	python3 bench/run.py $(BUILD)/host/bench
+
+# ---- set-up --------------------------------------------------------------
+
+deps-build:
+	@scripts/deps.sh build
+deps-run:
+	@scripts/deps.sh run
+deps-test:
+	@scripts/deps.sh test
+
+clean:
+	rm -rf $(BUILD)
+
+.PHONY: all iso run run-probe run-vnc debug gdb host-tests test bench clean deps-build deps-run deps-test
+
+-include $(shell find $(BUILD) -name '*.d' 2>/dev/null)

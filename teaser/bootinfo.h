@@ -1,0 +1,36 @@
+// Multiboot2 hand-off: the boot information walk and the framebuffer tag.
+// Shared by both kernels.
+#pragma once
+#include <stdint.h>
+
+constexpr uint32_t MB2_BOOT_MAGIC = 0x36D76289;
+constexpr uint32_t MB2_TAG_END = 0;
+constexpr uint32_t MB2_TAG_FRAMEBUFFER = 8;
+constexpr uint8_t MB2_FB_TYPE_INDEXED = 0;
+constexpr uint8_t MB2_FB_TYPE_RGB = 1;
+constexpr uint8_t MB2_FB_TYPE_EGA_TEXT = 2;
+
+// The framebuffer information tag (type 8), used in place. Only the fields
+// up to the framebuffer type are read; the colour layout after them is not.
+struct __attribute__((packed)) mb2_fb_tag {
+    uint32_t type;
+    uint32_t size;
+    uint64_t addr;
+    uint32_t pitch;
+    uint32_t width;
+    uint32_t height;
+    uint8_t bpp;
+    uint8_t fb_type;
+};
+constexpr uint32_t MB2_FB_TAG_MIN_SIZE = 30;  // through the framebuffer type byte
+
+// Walks the boot information at `info` and returns the last framebuffer tag
+// that lies wholly inside it, or null. Never reads outside the information:
+// a tag head that does not fit stops the walk, and a framebuffer tag too
+// short for its fields or reaching past the end does not count.
+const mb2_fb_tag* mb2_find_fb_tag(uint32_t info);
+
+// True when the framebuffer is one both kernels can draw on: direct RGB,
+// non-zero address, at least 320 x 200, 24 or 32 bits per pixel, and every
+// byte of it reachable through a 32-bit address.
+bool fb_tag_usable(const mb2_fb_tag* tag);

@@ -1,0 +1,89 @@
+#include "bootlog.h"
+#include "draw.h"
+#include "font.h"
+#include "machine.h"
+#include "splash.h"
+
+static char* append(char* out, const char* text)
+{
+    while (*text) *out++ = *text++;
+    *out = '\0';
+    return out;
+}
+
+static char* append_number(char* out, uint32_t value)
+{
+    char digits[11];
+    sitoa(value, digits);
+    return append(out, digits);
+}
+
+struct log_line {
+    const char* text;  // null: the framebuffer line
+    int32_t y;
+    uint32_t colour;
+    int32_t pause;
+};
+
+static const log_line log_lines[] = {
+    {"> Multiboot2 handoff ............ OK", 40, 0x00FF88, 120},
+    {"> Memory map parsed ............. OK", 56, 0x00FF88, 80},
+    {"> Framebuffer tag located ....... OK", 72, 0x00FF88, 80},
+    {nullptr, 88, 0x00CCFF, 100},
+    {"> Pixel renderer ................ OK", 104, 0x00FF88, 80},
+    {"> Font renderer ................. OK", 120, 0x00FF88, 80},
+    {"> Keyboard + shift/caps ......... OK", 136, 0x00FF88, 80},
+    {"> PIT timer ..................... OK", 152, 0x00FF88, 60},
+};
+
+void boot_log(const mb2_fb_tag* tag)
+{
+    const int32_t rule = static_cast<int32_t>(FB_W) - 40;
+    fill();
+    draw_str("ORVELIX", 20, 14, 2, 0x00CCCC);
+    draw_str("Fernquill Studios", 114, 18, 1, 0x006666);
+    rect(20, 30, rule, 1, 0x003333);
+
+    // The depth shown is the one the header asks for, whatever was granted.
+    char fb_line[64] = {};
+    char* p = append(fb_line, "> Framebuffer: ");
+    p = append_number(p, tag->width);
+    p = append(p, "x");
+    p = append_number(p, tag->height);
+    p = append(p, "x32 @ ");
+    p = append_number(p, tag->pitch);
+    append(p, "B/r");
+
+    for (const log_line& line : log_lines) {
+        draw_str(line.text ? line.text : fb_line, 24, line.y, 1, line.colour);
+        pit_wait(line.pause);
+    }
+
+    rect(20, 172, rule, 1, 0x003333);
+    draw_str("> ORVELIX kernel loaded .......... OK", 24, 180, 1, 0x00CCCC);
+    pit_wait(100);
+    draw_str("> Launching splash...", 24, 204, 1, 0x004444);
+    pit_wait(400);
+}
+
+void splash_curtain()
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    const int32_t h = static_cast<int32_t>(FB_H);
+    draw_splash();
+    // Step k leaves the top h - k*h/20 rows black. The first step covers the
+    // fresh splash; each later one repaints only the band it uncovers.
+    int32_t covered = h;
+    for (int32_t k = 1; k <= 20; ++k) {
+        int32_t top = h - static_cast<int32_t>(static_cast<int64_t>(k) * h / 20);
+        if (k == 1) {
+            rect(0, 0, w, top, 0x000000);
+        } else if (top < covered) {
+            draw_set_clip(0, top, w, covered - top);
+            draw_splash();
+            draw_reset_clip();
+        }
+        covered = top;
+        pit_wait(20);
+    }
+}

@@ -1,0 +1,7 @@
+#include "desktop.h"
+#include "splash.h"
+
+void desktop_run()
+{
+    draw_splash();
+}

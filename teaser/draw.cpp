@@ -1,0 +1,114 @@
+#include "draw.h"
+
+uint64_t FB_ADDR;
+uint32_t FB_W;
+uint32_t FB_H;
+uint32_t FB_P;
+uint8_t FB_BPP;
+
+// Clip window as half-open bounds; the screen's own edges apply on top.
+static int64_t clip_x0 = 0, clip_y0 = 0;
+static int64_t clip_x1 = INT64_MAX, clip_y1 = INT64_MAX;
+
+// Stores that may land on any byte: 24-bit rows are written a word at a time.
+typedef uint32_t __attribute__((may_alias, aligned(1))) unaligned_u32;
+typedef uint16_t __attribute__((may_alias, aligned(1))) unaligned_u16;
+
+static inline int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
+static inline int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
+
+static void row32(uint8_t* p, uint32_t n, uint32_t colour)
+{
+    auto* q = reinterpret_cast<uint32_t*>(p);
+    uint32_t* end8 = q + (n & ~7u);
+    while (q != end8) {
+        q[0] = colour; q[1] = colour; q[2] = colour; q[3] = colour;
+        q[4] = colour; q[5] = colour; q[6] = colour; q[7] = colour;
+        q += 8;
+    }
+    for (uint32_t i = 0; i < (n & 7u); ++i) q[i] = colour;
+}
+
+// Four pixels are twelve bytes: B G R B | G R B G | R B G R.
+static void row24(uint8_t* p, uint32_t n, uint32_t colour)
+{
+    const uint32_t w0 = (colour & 0xFFFFFF) | (colour << 24);
+    const uint32_t w1 = ((colour >> 8) & 0xFFFF) | (colour << 16);
+    const uint32_t w2 = ((colour >> 16) & 0xFF) | (colour << 8);
+    uint8_t* end4 = p + 12 * (n >> 2);
+    while (p != end4) {
+        reinterpret_cast<unaligned_u32*>(p)[0] = w0;
+        reinterpret_cast<unaligned_u32*>(p)[1] = w1;
+        reinterpret_cast<unaligned_u32*>(p)[2] = w2;
+        p += 12;
+    }
+    for (uint32_t i = 0; i < (n & 3u); ++i, p += 3) {
+        *reinterpret_cast<unaligned_u16*>(p) = static_cast<uint16_t>(colour);
+        p[2] = static_cast<uint8_t>(colour >> 16);
+    }
+}
+
+void rect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
+{
+    if (w <= 0 || h <= 0) return;
+    // Clip the loop bounds once; the cost then follows the visible area only.
+    const int64_t x0 = max64(max64(x, 0), clip_x0);
+    const int64_t y0 = max64(max64(y, 0), clip_y0);
+    const int64_t x1 = min64(min64(int64_t{x} + w, FB_W), clip_x1);
+    const int64_t y1 = min64(min64(int64_t{y} + h, FB_H), clip_y1);
+    if (x0 >= x1 || y0 >= y1) return;
+
+    const uint32_t pitch = FB_P;
+    const uint32_t bytes = FB_BPP / 8;
+    const uint32_t n = static_cast<uint32_t>(x1 - x0);
+    uint32_t rows = static_cast<uint32_t>(y1 - y0);
+    uint8_t* row = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(static_cast<uint32_t>(FB_ADDR)))
+                   + static_cast<uint32_t>(y0) * pitch + static_cast<uint32_t>(x0) * bytes;
+    if (bytes == 4) {
+        for (; rows; --rows, row += pitch) row32(row, n, colour);
+    } else {
+        for (; rows; --rows, row += pitch) row24(row, n, colour);
+    }
+}
+
+void fill()
+{
+    rect(0, 0, static_cast<int32_t>(FB_W), static_cast<int32_t>(FB_H), 0x000000);
+}
+
+void draw_box(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
+{
+    // Far edges in wrap-around arithmetic, as the pixel rule sees them.
+    const int32_t bottom = static_cast<int32_t>(static_cast<uint32_t>(y) + static_cast<uint32_t>(h) - 1);
+    const int32_t right = static_cast<int32_t>(static_cast<uint32_t>(x) + static_cast<uint32_t>(w) - 1);
+    if (w > 0) {
+        rect(x, y, w, 1, colour);
+        rect(x, bottom, w, 1, colour);
+    }
+    if (h > 0) {
+        rect(x, y, 1, h, colour);
+        rect(right, y, 1, h, colour);
+    }
+}
+
+void draw_cursor(int32_t x, int32_t y, int32_t pressed)
+{
+    const uint32_t face = pressed ? 0xFFCC00 : 0x00EEFF;
+    rect(x, y, 12, 12, 0x000000);
+    rect(x + 1, y + 1, 10, 10, face);
+    rect(x + 4, y + 4, 4, 4, 0x001A1A);
+}
+
+void draw_set_clip(int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    clip_x0 = x;
+    clip_y0 = y;
+    clip_x1 = int64_t{x} + (w > 0 ? w : 0);
+    clip_y1 = int64_t{y} + (h > 0 ? h : 0);
+}
+
+void draw_reset_clip()
+{
+    clip_x0 = clip_y0 = 0;
+    clip_x1 = clip_y1 = INT64_MAX;
+}

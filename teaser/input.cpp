@@ -1,0 +1,132 @@
+#include "input.h"
+#include "../boot/hw.h"
+#include "keymap.h"
+
+uint8_t last_sc;
+int kbd_shift;
+int kbd_caps;
+
+int32_t mouse_x = 400, mouse_y = 300;
+int32_t mouse_max_x = 799, mouse_max_y = 599;
+int32_t mouse_btn;
+uint8_t mouse_pkt[3];
+uint8_t mouse_cycle;
+
+void mouse_feed(uint8_t byte)
+{
+    switch (mouse_cycle) {
+    case 0:
+        if (!(byte & 0x08)) return;  // not a packet's first byte: resynchronise
+        mouse_pkt[0] = byte;
+        mouse_cycle = 1;
+        return;
+    case 1:
+        mouse_pkt[1] = byte;
+        mouse_cycle = 2;
+        return;
+    default:
+        mouse_pkt[2] = byte;
+        mouse_cycle = 0;
+        break;
+    }
+    int32_t x = mouse_x + static_cast<int8_t>(mouse_pkt[1]);
+    int32_t y = mouse_y - static_cast<int8_t>(mouse_pkt[2]);  // the mouse counts upwards
+    if (x < 0) x = 0;
+    if (x > mouse_max_x) x = mouse_max_x;
+    if (y < 0) y = 0;
+    if (y > mouse_max_y) y = mouse_max_y;
+    mouse_x = x;
+    mouse_y = y;
+    mouse_btn = mouse_pkt[0] & 0x01;
+}
+
+int kbd_read_raw()
+{
+    uint8_t status = inb(PS2_STATUS);
+    if (!(status & PS2_OUT_FULL)) return KEY_NONE;
+    uint8_t byte = inb(PS2_DATA);
+    if (status & PS2_FROM_MOUSE) {
+        mouse_feed(byte);
+        return KEY_NONE;
+    }
+
+    uint8_t code = byte & 0x7F;
+    bool release = byte & 0x80;
+    last_sc = code;
+
+    if (code == SC_LSHIFT || code == SC_RSHIFT) {
+        kbd_shift = release ? 0 : 1;
+        return KEY_NONE;
+    }
+    if (code == SC_CAPS && !release) {
+        kbd_caps ^= 1;
+        return KEY_NONE;
+    }
+    if (release) return KEY_NONE;  // the 0xE0 prefix lands here too
+    if (code == SC_ESC) return 27;
+    if (code == SC_BACKSPACE) return 8;
+
+    uint8_t lo = map_lo[code];
+    bool letter = lo >= 'a' && lo <= 'z';
+    bool upper = letter ? kbd_shift != kbd_caps : kbd_shift == 1;
+    return upper ? map_hi[code] : lo;
+}
+
+// Every wait on the controller gives up after this many status reads and
+// carries on as if the condition had been met.
+static constexpr int PS2_WAIT_POLLS = 65536;
+
+static void wait_write()
+{
+    for (int i = 0; i < PS2_WAIT_POLLS && (inb(PS2_STATUS) & PS2_IN_FULL); ++i) {}
+}
+
+static void wait_read()
+{
+    for (int i = 0; i < PS2_WAIT_POLLS && !(inb(PS2_STATUS) & PS2_OUT_FULL); ++i) {}
+}
+
+void mouse_cmd(uint8_t byte)
+{
+    wait_write();
+    outb(PS2_STATUS, 0xD4);  // next data byte goes to the second port
+    wait_write();
+    outb(PS2_DATA, byte);
+}
+
+uint8_t mouse_rd()
+{
+    wait_read();
+    return inb(PS2_DATA);
+}
+
+void mouse_setup(uint32_t width, uint32_t height)
+{
+    mouse_max_x = static_cast<int32_t>(width - 1);
+    mouse_max_y = static_cast<int32_t>(height - 1);
+    mouse_x = static_cast<int32_t>(width / 2);
+    mouse_y = static_cast<int32_t>(height / 2);
+
+    wait_write();
+    outb(PS2_STATUS, 0xA8);  // enable the second port
+    wait_write();
+    outb(PS2_STATUS, 0x20);  // read the configuration byte
+    wait_read();
+    uint8_t config = inb(PS2_DATA) & 0xDD;  // no second-port interrupt, clock on
+    wait_write();
+    outb(PS2_STATUS, 0x60);  // write the configuration byte
+    wait_write();
+    outb(PS2_DATA, config);
+
+    mouse_cmd(0xFF);  // reset
+    wait_read();
+    if (inb(PS2_DATA) != 0xFA) return;  // no acknowledge: no mouse to talk to
+    mouse_rd();       // self-test result
+    mouse_rd();       // device identifier
+    mouse_cmd(0xF3);  // sample rate...
+    mouse_rd();
+    mouse_cmd(100);   // ...100 per second
+    mouse_rd();
+    mouse_cmd(0xF4);  // enable data reporting
+    mouse_rd();
+}

@@ -1,0 +1,34 @@
+#include "splash.h"
+#include "draw.h"
+#include "font.h"
+
+int32_t splash_cy;
+
+void draw_splash()
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    const int32_t h = static_cast<int32_t>(FB_H);
+    const int32_t cx = w / 2;
+    const int32_t sy = h / 2 - 30;
+    splash_cy = sy;
+
+    fill();
+    for (int32_t y = 0; y < h; y += 32)
+        for (int32_t x = 0; x < w; x += 32) rect(x, y, 2, 2, 0x001818);
+
+    rect(cx - 210, sy - 50, 420, 100, 0x001A1A);
+    rect(cx - 200, sy - 40, 400, 80, 0x002828);
+    rect(cx - 190, sy - 30, 380, 60, 0x003636);
+    draw_str("ORVELIX", cx - 168, sy - 28, 8, 0x00EEFF);
+    splash_accent(0x00CCCC);
+    draw_str_centered("Coming end of 2027", sy + 46, 2, 0x00AAAA);
+    draw_str_centered("Fernquill Studios", sy + 80, 1, 0x004444);
+
+    rect(0, h - 32, w, 32, 0x000D1A);
+    draw_str_centered("SPACE - Desktop   F - Features   T - Terminal   R - Reboot", h - 22, 1, 0x004488);
+}
+
+void splash_accent(uint32_t colour)
+{
+    rect(static_cast<int32_t>(FB_W) / 2 - 170, splash_cy + 32, 340, 2, colour);
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Runs every test layer and ends with one line: 'N passed, M failed'.
+
+    tests/run_all.py [--host-only] [--e2e-only] [-k PATTERN]
+
+Host unit tests (plain and sanitizer builds) come first, then the
+end-to-end tests that boot the kernels under QEMU."""
+import argparse
+import glob
+import json
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build")
+
+
+def run_host(pattern):
+    passed = failed = 0
+    for binary in sorted(glob.glob(os.path.join(BUILD, "host", "*_tests")) +
+                         glob.glob(os.path.join(BUILD, "san", "*_tests"))):
+        report = binary + ".json"
+        if os.path.exists(report):
+            os.remove(report)
+        args = [binary, "--gtest_brief=1", f"--gtest_output=json:{report}"]
+        if pattern:
+            args.append(f"--gtest_filter=*{pattern}*")
+        name = os.path.relpath(binary, BUILD)
+        print(f"== {name}", flush=True)
+        rc = subprocess.run(args).returncode
+        if not os.path.exists(report):
+            print(f"{name}: crashed (exit {rc})")
+            failed += 1
+            continue
+        with open(report) as f:
+            data = json.load(f)
+        n, bad = data.get("tests", 0), data.get("failures", 0) + data.get("errors", 0)
+        passed += n - bad
+        failed += bad
+        if rc and not bad:
+            failed += 1
+    return passed, failed
+
+
+class CountingResult(unittest.TextTestResult):
+    def startTest(self, test):
+        self._t0 = time.time()
+        super().startTest(test)
+
+    def stopTest(self, test):
+        super().stopTest(test)
+        if self.showAll:
+            return
+        print(f"  {time.time() - self._t0:5.1f}s {test.id()}", flush=True)
+
+
+def run_e2e(pattern):
+    sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+    loader = unittest.TestLoader()
+    if pattern:
+        loader.testNamePatterns = [f"*{pattern}*"]
+    suite = loader.discover(os.path.join(ROOT, "tests", "e2e"), pattern="test_*.py",
+                            top_level_dir=os.path.join(ROOT, "tests", "e2e"))
+    print("== end-to-end under QEMU", flush=True)
+    result = unittest.TextTestRunner(verbosity=1, resultclass=CountingResult).run(suite)
+    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+    skipped = len(result.skipped)
+    return result.testsRun - failed - skipped, failed, skipped
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--host-only", action="store_true")
+    ap.add_argument("--e2e-only", action="store_true")
+    ap.add_argument("-k", dest="pattern")
+    a = ap.parse_args()
+    passed = failed = skipped = 0
+    if not a.e2e_only:
+        p, f = run_host(a.pattern)
+        passed, failed = passed + p, failed + f
+    if not a.host_only:
+        p, f, s = run_e2e(a.pattern)
+        passed, failed, skipped = passed + p, failed + f, skipped + s
+    line = f"{passed} passed, {failed} failed"
+    if skipped:
+        line += f", {skipped} skipped"
+    print(line)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
