@@ -130,15 +130,15 @@ host-tests: deps-test $(HOST_TEST_BINS)
 test: deps-test all $(HOST_TEST_BINS)
 	python3 tests/run_all.py $(TEST_ARGS)
 
-$(BUILD)/host/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(BUILD)/host/bench/bench.o
+$(BUILD)/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
 	$(CXX) -o $@ $^ -pthread
 
 $(BUILD)/host/bench/%.o: bench/%.cpp
 	@mkdir -p $(dir $@)
 	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
 
-bench: deps-test $(BUILD)/host/bench
-	python3 bench/run.py $(BUILD)/host/bench
+bench: deps-test $(BUILD)/bench
+	python3 bench/run.py $(BUILD)/bench
 
 # ---- set-up --------------------------------------------------------------
 

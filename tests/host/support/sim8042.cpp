@@ -60,6 +60,7 @@ uint8_t inb(uint16_t port)
     }
     if (port == 0x64) {
         ++sim.status_reads;
+        if (sim.on_poll) sim.on_poll();
         uint8_t status = 0;
         if (sim.input_busy > 0) {
             --sim.input_busy;

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct Sim8042 {
     bool mouse_present = true;           // answers 0xD4-routed commands
     bool reset_line_works = true;        // 0xFE throws SimReset
     uint8_t config = 0x47;               // controller configuration byte
+    std::function<void()> on_poll;       // called at every status read, before it is answered
     int lidt_calls = 0;
     int int3_calls = 0;
 
