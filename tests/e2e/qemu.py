@@ -346,7 +346,13 @@ class GdbStub:
         return reply
 
     def resume(self):
+        """Resumes the guest without waiting; wait_stop() collects the stop."""
         self._send("c")
+
+    def wait_stop(self, timeout=30):
+        reply = self._packet(timeout * SCALE)
+        assert reply.startswith(("T", "S")), reply
+        return reply
 
     def close(self):
         try:

@@ -1,0 +1,158 @@
+"""The teaser booted from a real GRUB image under QEMU: boot log, splash at
+several modes and depths, the pulsing accent line, the fallback screen, and
+the reboot keys ending in a reset QEMU reports."""
+import unittest
+
+import glyphs
+import qemu
+from qemu import Machine, iso_for
+
+HELP = "SPACE - Desktop   F - Features   T - Terminal   R - Reboot"
+PULSE = {0x00CCCC, 0x009999, 0x006666}
+
+
+def splash_shown(img, w, h):
+    """The splash is complete: panels, title, texts and the bottom bar."""
+    cx, sy = w // 2, h // 2 - 30
+    return (img.width == w and img.height == h
+            and img.px(cx - 210, sy - 50) == 0x001A1A
+            and img.px(cx - 200, sy - 40) == 0x002828
+            and img.px(cx - 190, sy - 30) == 0x003636
+            and img.px(cx - 170, sy + 32) in PULSE
+            and img.px(0, h - 1) == 0x000D1A)
+
+
+def check_splash(test, img, w, h):
+    cx, sy = w // 2, h // 2 - 30
+    # Panel edges: each is 10 pixels inside the one around it.
+    test.assertEqual(img.px(cx - 211, sy), 0x000000 if (cx - 211) % 32 > 1 or sy % 32 > 1 else 0x001818)
+    test.assertEqual(img.px(cx - 210, sy - 50), 0x001A1A)
+    test.assertEqual(img.px(cx + 209, sy + 49), 0x001A1A)
+    test.assertEqual(img.px(cx + 199, sy + 39), 0x002828)
+    test.assertEqual(img.px(cx + 189, sy + 29), 0x003636)
+    test.assertNotEqual(img.px(cx, sy + 50), 0x001A1A)
+    test.assertIsNone(glyphs.text_mismatch(img, "ORVELIX", cx - 168, sy - 28, 8, 0x00EEFF))
+    for x in (cx - 170, cx + 169):
+        test.assertIn(img.px(x, sy + 32), PULSE)
+        test.assertIn(img.px(x, sy + 33), PULSE)
+    test.assertEqual(img.px(cx - 171, sy + 32), 0x002828)
+    test.assertIsNone(glyphs.text_mismatch(img, "Coming end of 2027", glyphs.centred_x("Coming end of 2027", w, 2),
+                                           sy + 46, 2, 0x00AAAA))
+    test.assertIsNone(glyphs.text_mismatch(img, "Fernquill Studios", glyphs.centred_x("Fernquill Studios", w),
+                                           sy + 80, 1, 0x004444))
+    test.assertEqual(img.px(w - 1, h - 32), 0x000D1A)
+    test.assertEqual(img.px(w - 1, h - 33), 0x000000)
+    test.assertIsNone(glyphs.text_mismatch(img, HELP, glyphs.centred_x(HELP, w), h - 22, 1, 0x004488))
+    # The dot grid: 2 x 2 squares every 32 pixels, away from the panels and the bar.
+    test.assertEqual(img.px(32, 32), 0x001818)
+    test.assertEqual(img.px(33, 33), 0x001818)
+    test.assertEqual(img.px(34, 32), 0x000000)
+
+
+class Splash(unittest.TestCase):
+    def boot_splash(self, mode, w, h):
+        with Machine(iso_for(qemu.TEASER, mode)) as m:
+            img = m.wait_screen(lambda i: splash_shown(i, w, h), what=f"splash {mode}")
+            check_splash(self, img, w, h)
+
+    def test_splash_800x600(self):
+        self.boot_splash("800x600x32", 800, 600)
+
+    def test_splash_1024x768(self):
+        self.boot_splash("1024x768x32", 1024, 768)
+
+    def test_splash_24_bits_per_pixel(self):
+        self.boot_splash("1024x768x24", 1024, 768)
+
+    def test_accent_line_pulses(self):
+        with Machine(iso_for(qemu.TEASER, "800x600x32")) as m:
+            seen = set()
+
+            def pulse(img):
+                if splash_shown(img, 800, 600):
+                    seen.add(img.px(400, 302))
+                return seen == PULSE
+            m.wait_screen(pulse, what="three accent colours")
+
+
+class BootLog(unittest.TestCase):
+    def test_finished_boot_log(self):
+        """Stopped where the splash begins, the screen holds the whole log."""
+        self.check_log("800x600x32", 800, 600, "> Framebuffer: 800x600x32 @ 3200B/r")
+
+    def test_boot_log_at_24_bits_still_says_32(self):
+        self.check_log("1024x768x24", 1024, 768, "> Framebuffer: 1024x768x32 @ 3072B/r")
+
+    def check_log(self, mode, w, h, fb_line):
+        with Machine(iso_for(qemu.TEASER, mode), gdb=True) as m:
+            m.gdb.break_at(qemu.symbol(qemu.TEASER, "draw_splash()"))
+            m.gdb.cont_until_stop()
+            img = m.screen()
+            self.assertEqual((img.width, img.height), (w, h))
+            ok = 0x00FF88
+            lines = [
+                ("ORVELIX", 20, 14, 2, 0x00CCCC),
+                ("Fernquill Studios", 114, 18, 1, 0x006666),
+                ("> Multiboot2 handoff ............ OK", 24, 40, 1, ok),
+                ("> Memory map parsed ............. OK", 24, 56, 1, ok),
+                ("> Framebuffer tag located ....... OK", 24, 72, 1, ok),
+                (fb_line, 24, 88, 1, 0x00CCFF),
+                ("> Pixel renderer ................ OK", 24, 104, 1, ok),
+                ("> Font renderer ................. OK", 24, 120, 1, ok),
+                ("> Keyboard + shift/caps ......... OK", 24, 136, 1, ok),
+                ("> PIT timer ..................... OK", 24, 152, 1, ok),
+                ("> ORVELIX kernel loaded .......... OK", 24, 180, 1, 0x00CCCC),
+                ("> Launching splash...", 24, 204, 1, 0x004444),
+            ]
+            for text, x, y, scale, colour in lines:
+                self.assertIsNone(glyphs.text_mismatch(img, text, x, y, scale, colour), text)
+            for y in (30, 172):  # both rules run from x = 20 to x = W - 21
+                self.assertEqual([img.px(x, y) for x in (19, 20, w - 21, w - 20)], [0, 0x003333, 0x003333, 0])
+            self.assertEqual(img.px(w // 2, h // 2), 0)
+
+
+class Fallback(unittest.TestCase):
+    def check_red_screen(self, m):
+        message = "  ORVELIX: No framebuffer. Reboot."
+        cells = m.wait_text(lambda c: all(a == 0x4F for row in c for _, a in row), what="red screen")
+        text = bytes(ch for ch, _ in cells[0]).decode()
+        self.assertEqual(text, message + " " * (80 - len(message)))
+        self.assertTrue(all(ch == 0x20 for row in cells[1:] for ch, _ in row))
+        return cells
+
+    def test_text_mode_hand_off(self):
+        with Machine(iso_for(qemu.TEASER, "text")) as m:
+            before = self.check_red_screen(m)
+            m.key("spc")
+            m.key("esc")
+            m.key("r")
+            self.assertEqual(m.vga_text(), before)  # no key does anything
+
+    def test_sixteen_bit_mode_is_refused(self):
+        # With -vga std a graphics mode drops writes to 0xB8000; on the bochs
+        # display the text buffer is plain memory that can be read back.
+        with Machine(iso_for(qemu.TEASER, "800x600x16"), vga="none", extra=["-device", "bochs-display"]) as m:
+            self.check_red_screen(m)
+
+
+class Reboot(unittest.TestCase):
+    def test_keys_end_in_rebooting_screen_and_reset(self):
+        for key in ("esc", "r"):
+            with self.subTest(key=key), Machine(iso_for(qemu.TEASER, "800x600x32"), no_reboot=True, gdb=True) as m:
+                m.gdb.break_at(qemu.symbol(qemu.TEASER, "reboot()"))
+                m.gdb.resume()
+                m.wait_screen(lambda i: splash_shown(i, 800, 600), what="splash")
+                m.key(key)
+                m.gdb.wait_stop(timeout=30)
+                img = m.screen()
+                text = "Rebooting..."
+                self.assertIsNone(glyphs.text_mismatch(img, text, glyphs.centred_x(text, 800, 2), 300, 2, 0x00CCCC))
+                self.assertEqual(img.px(400, 270), 0)  # the splash is gone
+                m.gdb.clear(qemu.symbol(qemu.TEASER, "reboot()"))
+                m.gdb.resume()
+                event = m.wait_event("SHUTDOWN", timeout=30)
+                self.assertEqual(event["data"].get("reason"), "guest-reset")
+
+
+if __name__ == "__main__":
+    unittest.main()
