@@ -76,7 +76,7 @@ uint8_t inb(uint16_t port)
         return status;
     }
     if (port == 0x60) {
-        if (sim.out.empty()) return 0x00;
+        if (sim.mode == Sim8042::Mode::silent || sim.out.empty()) return 0x00;
         uint8_t b = sim.out.front().value;
         sim.out.pop_front();
         return b;
@@ -87,14 +87,13 @@ uint8_t inb(uint16_t port)
 void outb(uint16_t port, uint8_t value)
 {
     sim.writes.push_back({port, value});
+    if (port == 0x64 && value == 0xFE && sim.reset_line_works) throw SimReset{};
+    if (sim.mode != Sim8042::Mode::normal) return;  // nobody there to answer
     if (port == 0x64) {
         switch (value) {
         case 0x20: sim_keys({sim.config}); break;
         case 0x60: sim.pending = Sim8042::Pending::config; break;
         case 0xD4: sim.pending = Sim8042::Pending::mouse; break;
-        case 0xFE:
-            if (sim.reset_line_works) throw SimReset{};
-            break;
         default: break;
         }
         return;
