@@ -11,6 +11,7 @@ constexpr uintptr_t FB_TEST_BASE = 0x40000000;  // start of the mapped window
 constexpr uint32_t FB_TEST_GUARD = 0x10000;      // canary bytes before and after
 constexpr uint8_t FB_CANARY = 0xA5;
 
+// All TestFbs share one window: constructing one wipes the last.
 struct TestFb {
     uint32_t width, height, bpp, pitch;
     uint8_t* base;  // first framebuffer byte

@@ -1,0 +1,266 @@
+// The teaser from kernel_main on: fallback screen, boot log, curtain,
+// splash geometry, and the main loop's pulse, periodic repaint and keys.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "../../teaser/bootlog.h"
+#include "../../teaser/draw.h"
+#include "../../teaser/font.h"
+#include "../../teaser/input.h"
+#include "../../teaser/kernel.h"
+#include "../../teaser/splash.h"
+#include "support/fbmem.h"
+#include "support/sim8042.h"
+
+namespace {
+
+// Which pixels of the area a text at (x, y) lights, compared with the screen.
+bool text_shown(const TestFb& fb, const char* text, int x, int y, int scale, uint32_t colour)
+{
+    std::vector<uint32_t> before = fb.snapshot();
+    TestFb ref(fb.width, fb.height, fb.bpp, fb.pitch);  // wipes fb: restore it after
+    ref.clear(0);
+    draw_str(text, x, y, scale, 0xFFFFFF);
+    std::vector<uint32_t> mask = ref.snapshot();
+    bool ok = true;
+    for (size_t i = 0; i < mask.size(); ++i)
+        if (mask[i] == 0xFFFFFF && before[i] != colour) ok = false;
+    for (size_t i = 0; i < before.size(); ++i) {
+        uint8_t* p = ref.base + (i / fb.width) * fb.pitch + (i % fb.width) * fb.bytes_pp();
+        p[0] = uint8_t(before[i]);
+        p[1] = uint8_t(before[i] >> 8);
+        p[2] = uint8_t(before[i] >> 16);
+    }
+    return ok;
+}
+
+void check_red_screen(const char* why)
+{
+    const char* message = "  ORVELIX: No framebuffer. Reboot.";
+    for (int i = 0; i < 2000; ++i) {
+        uint16_t want = i < 34 ? uint16_t(0x4F00 | uint8_t(message[i])) : 0x4F20;
+        ASSERT_EQ(vga_cells()[i], want) << why << " cell " << i;
+    }
+}
+
+struct Boot {
+    BootInfo info;
+    uint32_t place(uint32_t w, uint32_t h, uint8_t bpp = 32)
+    {
+        info.add_fb(FB_TEST_BASE + FB_TEST_GUARD, w * (bpp / 8), w, h, bpp);
+        info.end();
+        return info.place();
+    }
+};
+
+TEST(Fallback, EveryRefusedHandOffEndsOnTheRedScreenAndKeysChangeNothing)
+{
+    struct Case {
+        const char* why;
+        uint32_t magic;
+        uint32_t w, h;
+        uint8_t bpp, type;
+        bool null_info;
+    } cases[] = {
+        {"wrong magic", 0x2BADB002, 1024, 768, 32, 1, false},
+        {"no information", 0x36D76289, 1024, 768, 32, 1, true},
+        {"EGA text", 0x36D76289, 80, 25, 16, 2, false},
+        {"indexed", 0x36D76289, 1024, 768, 8, 0, false},
+        {"16 bits", 0x36D76289, 1024, 768, 16, 1, false},
+        {"too narrow", 0x36D76289, 319, 200, 32, 1, false},
+    };
+    for (const Case& c : cases) {
+        sim_reset();
+        sim_type("r");
+        sim_keys({0x01, 0x39});
+        std::memset(vga_cells(), 0, 4000);
+        BootInfo bi;
+        bi.add_fb(0xFD000000, c.w * 4, c.w, c.h, c.bpp, c.type);
+        bi.end();
+        uint32_t info = c.null_info ? 0 : bi.place();
+        EXPECT_THROW(kernel_main(c.magic, info), SimExhausted) << c.why;
+        check_red_screen(c.why);
+        EXPECT_TRUE(sim.out.empty()) << c.why;  // keys were read and ignored
+        EXPECT_TRUE(sim.writes.empty()) << c.why;  // no mouse set-up, no reset
+    }
+}
+
+TEST(Fallback, NoFramebufferTagAtAll)
+{
+    sim_reset();
+    BootInfo bi;
+    bi.add_tag(1, {'x', 0});
+    bi.end();
+    EXPECT_THROW(kernel_main(0x36D76289, bi.place()), SimExhausted);
+    check_red_screen("no tag");
+}
+
+TEST(BootLog, FramebufferLineAndRules)
+{
+    TestFb fb(800, 600);
+    mb2_fb_tag tag{8, 32, 0, 0, 800, 600, 24, 1};  // a pitch of 0 is shown as it is
+    boot_log(&tag);
+    EXPECT_TRUE(text_shown(fb, "> Framebuffer: 800x600x32 @ 0B/r", 24, 88, 1, 0x00CCFF));
+    EXPECT_TRUE(text_shown(fb, "> Launching splash...", 24, 204, 1, 0x004444));
+    for (int y : {30, 172}) {
+        EXPECT_EQ(fb.px(19, y), 0u);
+        EXPECT_EQ(fb.px(20, y), 0x003333u);
+        EXPECT_EQ(fb.px(779, y), 0x003333u);
+        EXPECT_EQ(fb.px(780, y), 0u);
+    }
+}
+
+TEST(Splash, GeometryAt800x600)
+{
+    TestFb fb(800, 600);
+    draw_splash();
+    EXPECT_EQ(splash_cy, 270);
+    EXPECT_EQ(fb.px(190, 220), 0x001A1Au);  // outer panel corners
+    EXPECT_EQ(fb.px(609, 319), 0x001A1Au);
+    EXPECT_NE(fb.px(610, 319), 0x001A1Au);
+    EXPECT_EQ(fb.px(200, 230), 0x002828u);
+    EXPECT_EQ(fb.px(210, 240), 0x003636u);
+    EXPECT_TRUE(text_shown(fb, "ORVELIX", 232, 242, 8, 0x00EEFF));
+    EXPECT_EQ(fb.px(230, 302), 0x00CCCCu);  // accent rows 302 and 303, columns 230..569
+    EXPECT_EQ(fb.px(569, 303), 0x00CCCCu);
+    EXPECT_EQ(fb.px(570, 303), 0x002828u);
+    EXPECT_EQ(fb.px(230, 304), 0x002828u);
+    EXPECT_TRUE(text_shown(fb, "Coming end of 2027", 292, 316, 2, 0x00AAAA));
+    EXPECT_TRUE(text_shown(fb, "Fernquill Studios", 349, 350, 1, 0x004444));
+    EXPECT_EQ(fb.px(0, 568), 0x000D1Au);
+    EXPECT_EQ(fb.px(0, 567), 0x000000u);
+    EXPECT_TRUE(text_shown(fb, "SPACE - Desktop   F - Features   T - Terminal   R - Reboot", 226, 578, 1, 0x004488));
+    EXPECT_EQ(fb.px(64, 96), 0x001818u);  // the dot grid
+    EXPECT_EQ(fb.px(65, 97), 0x001818u);
+    EXPECT_EQ(fb.px(66, 96), 0x000000u);
+}
+
+TEST(Splash, SmallestScreenIsClippedAtBothSides)
+{
+    for (uint32_t bpp : {24u, 32u}) {
+        TestFb fb(320, 200, bpp, 320 * (bpp / 8) + 12);
+        draw_splash();
+        EXPECT_EQ(splash_cy, 70);
+        EXPECT_TRUE(text_shown(fb, "ORVELIX", -8, 42, 8, 0x00EEFF));
+        EXPECT_EQ(fb.px(0, 20), 0x001A1Au);  // panels wider than the screen
+        EXPECT_EQ(fb.px(319, 20), 0x001A1Au);
+        std::string where;
+        EXPECT_TRUE(fb.guards_intact(&where)) << where;
+    }
+}
+
+TEST(Splash, OddHeightRoundsLikeTheEvenOne)
+{
+    TestFb fb(800, 601);
+    draw_splash();
+    EXPECT_EQ(splash_cy, 270);
+}
+
+TEST(Curtain, EndsWithTheWholeSplash)
+{
+    TestFb fb(640, 480, 24);
+    draw_splash();
+    std::vector<uint32_t> splash = fb.snapshot();
+    fb.clear(0x77);
+    splash_curtain();
+    EXPECT_EQ(fb.snapshot(), splash);
+}
+
+// Boots to the main loop and records, at each of its polls, what a frame did.
+// Bytes waiting during the mouse set-up would be taken for its replies, so
+// input is queued at the main loop's first poll.
+struct MainLoop : ::testing::Test {
+    uint32_t info = 0;
+    // The framebuffer the information describes is the test's TestFb.
+    void start(uint32_t w, uint32_t h, std::function<void()> input = {})
+    {
+        sim_reset();
+        Boot boot;
+        info = boot.place(w, h);
+        sim.on_poll = [input, queued = false]() mutable {
+            if (queued || sim_written(0x60).size() < 5 || !sim.out.empty()) return;
+            queued = true;
+            if (input) input();
+        };
+    }
+};
+
+TEST_F(MainLoop, AccentPulsesInOrderAndTheSplashIsRepaintedEveryEightyFrames)
+{
+    TestFb fb(800, 600);
+    start(800, 600);
+    std::vector<uint32_t> colours;
+    std::vector<int> repaints;
+    int polls = 0;
+    bool in_loop = false;
+    sim.idle_limit = 170;
+    sim.on_poll = [&] {
+        // The main loop's polls come after the splash is up.
+        if (!in_loop) {
+            if (fb.px(0, 599) != 0x000D1A) return;
+            in_loop = true;
+        }
+        ++polls;
+        colours.push_back(fb.px(230, 302));
+        if (fb.px(5, 5) == 0) repaints.push_back(polls);  // the canary below was painted over
+        uint8_t* p = fb.base + 5 * fb.pitch + 5 * 4;
+        p[0] = 0x42;
+    };
+    EXPECT_THROW(kernel_main(0x36D76289, info), SimExhausted);
+    ASSERT_GE(colours.size(), 170u);
+    const uint32_t cycle[4] = {0x00CCCC, 0x009999, 0x006666, 0x009999};
+    int phase = -1;
+    for (int p = 0; p < 4; ++p)
+        if (colours[0] == cycle[p] && colours[1] == cycle[(p + 1) % 4]) phase = p;
+    ASSERT_GE(phase, 0);
+    for (size_t i = 0; i < colours.size(); ++i) {
+        // A repaint puts the accent back to its first colour until the next frame.
+        if (i % 80 == 79) continue;
+        ASSERT_EQ(colours[i], cycle[(phase + i) % 4]) << i;
+    }
+    EXPECT_EQ(repaints, (std::vector<int>{1, 80, 160}));
+}
+
+TEST_F(MainLoop, EscapeAndBothCasesOfRRebootFromTheSplash)
+{
+    std::function<void()> keys[] = {
+        [] { sim_tap(0x01); },
+        [] { sim_type("r"); },
+        [] { sim_type("R"); },
+        [] { sim_keys({0x3A, 0xBA, 0x13}); },  // Caps Lock, then r
+    };
+    for (auto& k : keys) {
+        TestFb fb(800, 600);
+        start(800, 600, k);
+        EXPECT_THROW(kernel_main(0x36D76289, info), SimReset);
+    }
+}
+
+TEST_F(MainLoop, RebootScreenShowsItsMessageBeforeTheReset)
+{
+    TestFb fb(1024, 768);
+    start(1024, 768, [] { sim_tap(0x13); });
+    EXPECT_THROW(kernel_main(0x36D76289, info), SimReset);
+    // The reset came while "Rebooting..." was on a black screen.
+    EXPECT_EQ(fb.px(512, 300), 0u);
+    EXPECT_EQ(fb.px(1023, 767), 0u);
+    EXPECT_TRUE(text_shown(fb, "Rebooting...", (1024 - 144) / 2, 384, 2, 0x00CCCC));
+}
+
+TEST_F(MainLoop, OtherKeysAndMouseBytesDoNothingOnTheSplash)
+{
+    TestFb fb(800, 600);
+    start(800, 600, [] {
+        sim_keys({0xE0, 0x4B, 0xE0, 0xCB, 0x3B, 0xBB});  // Left arrow, F1
+        sim_type("zq1");
+        sim_mouse({0x08, 0x05, 0x05});
+    });
+    EXPECT_THROW(kernel_main(0x36D76289, info), SimExhausted);
+    EXPECT_EQ(sim_written(0x64).size(), 7u);  // the mouse set-up only: no reset
+    EXPECT_EQ(mouse_x, 405);  // the invisible pointer still moved
+}
+
+}  // namespace
