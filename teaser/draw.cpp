@@ -10,23 +10,23 @@ uint8_t FB_BPP;
 static int64_t clip_x0 = 0, clip_y0 = 0;
 static int64_t clip_x1 = INT64_MAX, clip_y1 = INT64_MAX;
 
-// Stores that may land on any byte: 24-bit rows are written a word at a time.
-typedef uint32_t __attribute__((may_alias, aligned(1))) unaligned_u32;
-typedef uint16_t __attribute__((may_alias, aligned(1))) unaligned_u16;
+// Stores that may land on any byte: 24-bit rows are written a word at a
+// time, and a pitch need not keep 32-bit rows aligned. Each is one move.
+static inline void store32(uint8_t* p, uint32_t v) { __builtin_memcpy(p, &v, 4); }
+static inline void store16(uint8_t* p, uint16_t v) { __builtin_memcpy(p, &v, 2); }
 
 static inline int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
 static inline int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
 
 static void row32(uint8_t* p, uint32_t n, uint32_t colour)
 {
-    auto* q = reinterpret_cast<uint32_t*>(p);
-    uint32_t* end8 = q + (n & ~7u);
-    while (q != end8) {
-        q[0] = colour; q[1] = colour; q[2] = colour; q[3] = colour;
-        q[4] = colour; q[5] = colour; q[6] = colour; q[7] = colour;
-        q += 8;
+    uint8_t* end8 = p + 4 * (n & ~7u);
+    while (p != end8) {
+        store32(p, colour);      store32(p + 4, colour);  store32(p + 8, colour);  store32(p + 12, colour);
+        store32(p + 16, colour); store32(p + 20, colour); store32(p + 24, colour); store32(p + 28, colour);
+        p += 32;
     }
-    for (uint32_t i = 0; i < (n & 7u); ++i) q[i] = colour;
+    for (uint32_t i = 0; i < (n & 7u); ++i, p += 4) store32(p, colour);
 }
 
 // Four pixels are twelve bytes: B G R B | G R B G | R B G R.
@@ -37,13 +37,13 @@ static void row24(uint8_t* p, uint32_t n, uint32_t colour)
     const uint32_t w2 = ((colour >> 16) & 0xFF) | (colour << 8);
     uint8_t* end4 = p + 12 * (n >> 2);
     while (p != end4) {
-        reinterpret_cast<unaligned_u32*>(p)[0] = w0;
-        reinterpret_cast<unaligned_u32*>(p)[1] = w1;
-        reinterpret_cast<unaligned_u32*>(p)[2] = w2;
+        store32(p, w0);
+        store32(p + 4, w1);
+        store32(p + 8, w2);
         p += 12;
     }
     for (uint32_t i = 0; i < (n & 3u); ++i, p += 3) {
-        *reinterpret_cast<unaligned_u16*>(p) = static_cast<uint16_t>(colour);
+        store16(p, static_cast<uint16_t>(colour));
         p[2] = static_cast<uint8_t>(colour >> 16);
     }
 }
