@@ -1,0 +1,70 @@
+#include "termdraw.h"
+#include "draw.h"
+#include "font.h"
+#include "termstore.h"
+
+static constexpr uint32_t TERM_BG = 0x000508;
+static constexpr int32_t ROW_H = 13;  // text row pitch; glyphs sit 2 rows down
+
+uint32_t term_line_colour(char first)
+{
+    switch (first) {
+    case '#': return 0x00CCFF;  // headings
+    case '>': return 0x00FF88;  // information
+    case '!': return 0xFFCC00;  // notices
+    case ' ': return 0x007766;  // indented lists
+    default: return 0x00BB99;   // the echo of a command
+    }
+}
+
+// The text of a line over its row, without clearing the row first.
+static void line_text(int row, int line)
+{
+    if (line < 0 || line >= tc) return;
+    const char* text = tl[line];
+    if (!text[0]) return;
+    // Not cut at the band's edge: only the screen's edge clips.
+    draw_str(text, 10, TERM_Y_START + ROW_H * row + 2, 1, term_line_colour(text[0]));
+}
+
+void term_draw_line(int row, int line)
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    if (w > 20) rect(10, TERM_Y_START + ROW_H * row, w - 20, ROW_H, TERM_BG);
+    line_text(row, line);
+}
+
+void term_draw_prompt(const char* input, int cursor)
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    const int32_t h = static_cast<int32_t>(FB_H);
+    if (w > 0) {
+        rect(0, h - 30, w, 30, 0x000D1A);
+        rect(0, h - 31, w, 1, 0x003355);
+    }
+    draw_str("orvelix> ", 10, h - 24, 1, 0x00CCCC);
+    // The input starts on the prompt's trailing space, right after the ">".
+    draw_str(input, 58, h - 24, 1, 0x00EEFF);
+    rect(58 + 6 * cursor, h - 25, 5, 9, 0x00CCCC);
+}
+
+void term_full_redraw(const char* input, int cursor)
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    const int32_t h = static_cast<int32_t>(FB_H);
+    rect(0, 0, w, h, TERM_BG);
+    if (w > 0) rect(0, 0, w, 34, 0x001520);
+    draw_str("ORVELIX", 8, 8, 2, 0x00CCCC);
+    draw_str("Mini Terminal", 102, 12, 1, 0x006666);
+    draw_str_centered("ESC=splash  help=commands", 12, 1, 0x003355);
+    if (h > 34) rect(0, 34, w, 1, 0x003355);
+
+    // The background above is the rows' own colour, so only their text is
+    // left to draw. Rows past the store's end (a screen of 129 rows or more)
+    // hold no line and stay blank.
+    const int rows = term_rows();
+    for (int r = 0; r < rows; ++r) line_text(r, tscroll + r);
+    term_draw_prompt(input, cursor);
+
+    for (int i = 0; i <= TERM_PROMPT_FLAG; ++i) dirty[i] = 0;
+}

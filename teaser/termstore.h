@@ -1,0 +1,28 @@
+// The terminal's scroll-back: a fixed store of text lines, the scroll
+// position, and one repaint flag per line plus one for the prompt.
+// Appending never draws; it only marks what the next repaint must draw.
+#pragma once
+#include <stdint.h>
+
+constexpr int TERM_LINES = 128;        // lines kept; the oldest goes first
+constexpr int TERM_LINE_LEN = 87;      // characters per line, without the NUL
+constexpr int TERM_PROMPT_FLAG = 128;  // dirty flag of the prompt line
+
+alignas(4) extern char tl[TERM_LINES][TERM_LINE_LEN + 1];  // oldest line at index 0
+extern int tc;               // lines in use, 0..128; the rest is stale
+extern int tvis;             // text rows on screen; 0 or less on a tiny screen
+extern int tscroll;          // store line shown in the top text row
+extern uint8_t dirty[TERM_LINES + 2];  // by store line; [128] the prompt; [129] unused
+extern int TERM_Y_START;     // top pixel row of the first text row
+
+// Appends one line, cut at 87 characters; a full store drops its oldest.
+// Scrolls to the newest line and marks every line and the prompt.
+void term_add(const char* text);
+
+// No lines, scrolled to the top, everything to be repainted. The old texts
+// stay in the store but are never drawn again.
+void term_empty();
+
+// Text rows that can show a line: tvis, but never past the store's end, so
+// on a screen taller than 128 rows the rows below stay blank. 0 when tvis is.
+int term_rows();
