@@ -8,6 +8,7 @@
 #   make debug      boot paused, waiting for gdb (then: make gdb)
 #   make test       host unit tests, sanitizer build, end-to-end tests under QEMU
 #   make bench      instruction and video-memory counts of the drawing code
+#   make fuzz       each libFuzzer target for FUZZ_SECONDS
 
 BUILD := build
 
@@ -127,7 +128,7 @@ HOST_TEST_BINS := $(BUILD)/host/teaser_tests $(BUILD)/host/probe_tests \
 
 host-tests: deps-test $(HOST_TEST_BINS)
 
-test: deps-test all $(HOST_TEST_BINS)
+test: deps-test all $(HOST_TEST_BINS) $(FUZZ_TARGETS)
 	python3 tests/run_all.py $(TEST_ARGS)
 
 $(BUILD)/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
@@ -139,6 +140,21 @@ $(BUILD)/host/bench/%.o: bench/%.cpp
 
 bench: deps-test $(BUILD)/bench
 	python3 bench/run.py $(BUILD)/bench
+
+# Fuzzing: libFuzzer targets over the same sources, under ASan and UBSan.
+# `make fuzz` runs each for FUZZ_SECONDS; `make test` replays the seeds in
+# tests/fuzz/corpus and fuzzes each target briefly.
+FUZZ_CXX := clang++
+FUZZ_FLAGS := -g -O1 -std=c++20 -DORVELIX_HOST -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+FUZZ_TARGETS := $(patsubst tests/fuzz/%.cpp,$(BUILD)/fuzz/%,$(wildcard tests/fuzz/fuzz_*.cpp))
+FUZZ_SECONDS ?= 120
+
+$(BUILD)/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(TEASER_SRC) $(HOST_SUPPORT) $(wildcard teaser/*.h tests/host/support/*.h)
+	@mkdir -p $(dir $@)
+	$(FUZZ_CXX) $(FUZZ_FLAGS) -o $@ $< $(TEASER_SRC) $(HOST_SUPPORT)
+
+fuzz: deps-test $(FUZZ_TARGETS)
+	python3 tests/run_all.py --fuzz-only --fuzz-seconds $(FUZZ_SECONDS)
 
 # ---- set-up --------------------------------------------------------------
 
@@ -152,6 +168,6 @@ deps-test:
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all iso run run-probe run-vnc debug gdb host-tests test bench clean deps-build deps-run deps-test
+.PHONY: all iso run run-probe run-vnc debug gdb host-tests test bench fuzz clean deps-build deps-run deps-test
 
 -include $(shell find $(BUILD) -name '*.d' 2>/dev/null)

@@ -1,21 +1,28 @@
 #include "bootinfo.h"
 
+// The loader aligns the information to 8 bytes, but nothing here relies on it.
+static uint32_t load32(uint64_t at)
+{
+    uint32_t v;
+    __builtin_memcpy(&v, reinterpret_cast<const void*>(static_cast<uintptr_t>(at)), 4);
+    return v;
+}
+
 const mb2_fb_tag* mb2_find_fb_tag(uint32_t info)
 {
     if (info == 0) return nullptr;
     // 64-bit positions: nothing here can wrap round the 32-bit address space.
     const uint64_t start = info;
-    const uint64_t end = start + *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(info));
+    const uint64_t end = start + load32(start);
     uint64_t cur = start + 8;
     const mb2_fb_tag* found = nullptr;
 
     while (cur + 8 <= end) {
-        auto* head = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(cur));
-        uint32_t type = head[0];
-        uint32_t size = head[1];
+        uint32_t type = load32(cur);
+        uint32_t size = load32(cur + 4);
         if (type == MB2_TAG_END || size < 8) break;
         if (type == MB2_TAG_FRAMEBUFFER && size >= MB2_FB_TAG_MIN_SIZE && cur + size <= end)
-            found = reinterpret_cast<const mb2_fb_tag*>(head);
+            found = reinterpret_cast<const mb2_fb_tag*>(static_cast<uintptr_t>(cur));
         cur += (static_cast<uint64_t>(size) + 7) & ~uint64_t{7};
     }
     return found;

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Runs every test layer and ends with one line: 'N passed, M failed'.
 
-    tests/run_all.py [--host-only] [--e2e-only] [-k PATTERN]
+    tests/run_all.py [--host-only | --e2e-only | --fuzz-only] [--fuzz-seconds N] [-k PATTERN]
 
-Host unit tests (plain and sanitizer builds) come first, then the
-end-to-end tests that boot the kernels under QEMU."""
+Host unit tests (plain and sanitizer builds) come first, then each fuzz
+target replays its seed corpus and fuzzes briefly, then the end-to-end
+tests boot the kernels under QEMU."""
 import argparse
 import glob
 import json
 import os
+import re
 import subprocess
 import sys
 import time
@@ -45,6 +47,36 @@ def run_host(pattern):
     return passed, failed
 
 
+def run_fuzz(seconds):
+    """Each target replays tests/fuzz/corpus/<name> and fuzzes for a while;
+    new inputs go to build/fuzz/work, findings to build/fuzz/findings."""
+    passed = failed = 0
+    print(f"== fuzz targets, {seconds} s each", flush=True)
+    for binary in sorted(glob.glob(os.path.join(BUILD, "fuzz", "fuzz_*"))):
+        if not os.access(binary, os.X_OK) or binary.endswith(".log"):
+            continue
+        name = os.path.basename(binary)[len("fuzz_"):]
+        seeds = os.path.join(ROOT, "tests", "fuzz", "corpus", name)
+        work = os.path.join(BUILD, "fuzz", "work", name)
+        findings = os.path.join(BUILD, "fuzz", "findings") + os.sep
+        os.makedirs(work, exist_ok=True)
+        os.makedirs(findings, exist_ok=True)
+        args = [binary, work] + ([seeds] if os.path.isdir(seeds) else [])
+        args += [f"-max_total_time={seconds}", "-print_final_stats=1", f"-artifact_prefix={findings}"]
+        proc = subprocess.run(args, capture_output=True, text=True)
+        runs = re.findall(r"stat::number_of_executed_units:\s+(\d+)", proc.stderr)
+        cov = re.findall(r"cov: (\d+) ft: (\d+)", proc.stderr)
+        summary = f"{runs[-1] if runs else '?'} runs, cov {cov[-1][0] if cov else '?'}, ft {cov[-1][1] if cov else '?'}"
+        if proc.returncode == 0:
+            passed += 1
+            print(f"  fuzz {name}: ok ({summary})", flush=True)
+        else:
+            failed += 1
+            print(proc.stderr[-4000:])
+            print(f"  fuzz {name}: FAILED ({summary}); the input is in {findings}", flush=True)
+    return passed, failed
+
+
 class CountingResult(unittest.TextTestResult):
     def startTest(self, test):
         self._t0 = time.time()
@@ -75,13 +107,19 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--host-only", action="store_true")
     ap.add_argument("--e2e-only", action="store_true")
+    ap.add_argument("--fuzz-only", action="store_true")
+    ap.add_argument("--fuzz-seconds", type=int, default=int(os.environ.get("FUZZ_SECONDS_BRIEF", "8")))
     ap.add_argument("-k", dest="pattern")
     a = ap.parse_args()
     passed = failed = skipped = 0
-    if not a.e2e_only:
+    everything = not (a.host_only or a.e2e_only or a.fuzz_only)
+    if everything or a.host_only:
         p, f = run_host(a.pattern)
         passed, failed = passed + p, failed + f
-    if not a.host_only:
+    if (everything and not a.pattern) or a.fuzz_only:
+        p, f = run_fuzz(a.fuzz_seconds)
+        passed, failed = passed + p, failed + f
+    if everything or a.e2e_only:
         p, f, s = run_e2e(a.pattern)
         passed, failed, skipped = passed + p, failed + f, skipped + s
     line = f"{passed} passed, {failed} failed"
