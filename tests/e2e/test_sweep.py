@@ -1,0 +1,34 @@
+"""Every screen at every size: the splash across the resolutions GRUB offers
+here at 32 and 24 bits per pixel, and under UEFI firmware."""
+import os
+import unittest
+
+import qemu
+from qemu import Machine, iso_for
+from test_teaser import check_splash, splash_shown
+
+MODES_32 = [(640, 480), (800, 600), (1024, 768), (1280, 1024), (1920, 1080)]
+MODES_24 = [(640, 480), (800, 600)]
+OVMF = "/usr/share/ovmf/OVMF.fd"
+
+
+class SplashSweep(unittest.TestCase):
+    def test_splash_at_every_mode(self):
+        for (w, h), depth in [(m, 32) for m in MODES_32] + [(m, 24) for m in MODES_24]:
+            mode = f"{w}x{h}x{depth}"
+            with self.subTest(mode=mode), Machine(iso_for(qemu.TEASER, mode)) as m:
+                img = m.wait_screen(lambda i: splash_shown(i, w, h), what=f"splash {mode}")
+                check_splash(self, img, w, h)
+
+
+@unittest.skipUnless(os.path.exists(OVMF), "needs Debian's ovmf")
+class Uefi(unittest.TestCase):
+    def test_splash_under_uefi(self):
+        # GOP gives 32 bits per pixel whatever is asked.
+        with Machine(iso_for(qemu.TEASER, "1024x768x32", uefi=True), uefi=True) as m:
+            img = m.wait_screen(lambda i: splash_shown(i, 1024, 768), timeout=60, what="UEFI splash")
+            check_splash(self, img, 1024, 768)
+
+
+if __name__ == "__main__":
+    unittest.main()
