@@ -154,3 +154,7 @@ uint32_t BootInfo::place(uint32_t total_size_override)
     std::memcpy(at, bytes.data(), bytes.size());
     return uint32_t(reinterpret_cast<uintptr_t>(at));
 }
+
+// Kernel code writes the text buffer without asking for it: map both windows
+// before any test runs.
+static const bool windows_mapped = (vga_cells(), fb_window(), true);
