@@ -1,5 +1,56 @@
-// The desktop: three icons driven by keys and the mouse.
+// The desktop: three icons between a top and a bottom bar on a dotted
+// background, driven by the arrow keys, Enter and the mouse, with the pointer
+// on top. It is a state of the main loop, entered by Space on the splash.
 #pragma once
+#include <stdint.h>
+
+struct desktop_icon {
+    int32_t x, y, w, h;    // the icon rectangle
+    const char* label;
+    uint32_t colour;
+};
+
+constexpr int DESKTOP_ICONS = 3;
+
+// The loop state, reset on every entry (desktop_enter).
+struct desktop_state {
+    desktop_icon icons[DESKTOP_ICONS];
+    int32_t selection;     // 0..2
+    int32_t hover;         // icon under the hot spot at the start of the pass, or -1
+    int32_t shown_hover;   // the hover as last drawn
+    int32_t drawn_x, drawn_y;  // where the pointer was last drawn
+    int32_t prev_button;   // the button state of the previous pass
+    int32_t redraw;        // a full redraw is due at the next pass
+    // Opens icon 0, 1 or 2 and returns when that screen does; null means
+    // desktop_open_icon. A seam for tests.
+    void (*open)(int32_t index);
+};
+
+// SHELL, FEATURES and REBOOT, laid out for the current framebuffer.
+void desktop_icons_init(desktop_icon icons[DESKTOP_ICONS]);
+
+// Index of the first icon whose rectangle holds (x, y), or -1.
+int32_t desktop_hit(const desktop_icon icons[DESKTOP_ICONS], int32_t x, int32_t y);
+
+// The whole desktop, with the pointer at (mouse_x, mouse_y).
+void desktop_draw(const desktop_icon icons[DESKTOP_ICONS], int32_t selection, int32_t hover, int32_t button);
+
+// One icon in its plain (neither flag) or highlighted look.
+void desktop_draw_icon(const desktop_icon& icon, int32_t selected, int32_t hovered);
+
+// Repaints the desktop background (black, dots, bars and their texts) within
+// the w x h area at (x, y), writing nothing outside it.
+void desktop_background(int32_t x, int32_t y, int32_t w, int32_t h);
+
+// The opening of an icon: the terminal, the feature grid or the reboot screen.
+void desktop_open_icon(int32_t index);
+
+// The state of a fresh entry: SHELL selected, no hover, a full redraw due.
+void desktop_enter(desktop_state& s);
+
+// One pass of the desktop loop. Returns 1 when ESC has left the desktop (the
+// splash is then drawn), else 0.
+int desktop_step(desktop_state& s);
 
 // Runs the desktop until ESC, then draws the splash and returns.
 void desktop_run();

@@ -1,3 +1,59 @@
 #include "features.h"
+#include "draw.h"
+#include "font.h"
+#include "input.h"
 
-void show_features() {}
+const feature_panel feature_table[4] = {
+    {"Core OS", 0x00CCFF,
+     {"Multiboot2 bare-metal kernel", "Linear 32bpp framebuffer", "Custom pixel font renderer",
+      "Virtual memory manager", "Multitasking scheduler"}},
+    {"Shell and FS", 0x00FF88,
+     {"Port of Quorblen shell", "KLX scripting language", "RAMFS and persistent storage",
+      "Pipe and redirect support", "Tab completion and history"}},
+    {"Graphics UI", 0xFFCC00,
+     {"Windowed desktop environment", "Custom widget toolkit", "Theme engine", "Hardware blitter",
+      "PNG and BMP image support"}},
+    {"Apps", 0xFF8800,
+     {"ZOLT programming language", "vemp package manager", "ZOLT Chat multi-user TCP",
+      "Text editor and calculator", "ZOLTDOS compatibility layer"}},
+};
+
+void features_draw()
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    const int32_t h = static_cast<int32_t>(FB_H);
+    const int32_t hw = w / 2;
+    const int32_t hh = (h - 80) / 2;
+
+    fill();
+    if (w > 0) rect(0, 0, w, 36, 0x001A2A);
+    draw_str_centered("ORVELIX  -  Upcoming Features", 8, 2, 0x00EEFF);
+    if (w > 0 && h > 36) rect(0, 36, w, 1, 0x003355);
+
+    for (int p = 0; p < 4; ++p) {
+        const feature_panel& panel = feature_table[p];
+        const int32_t x0 = (p & 1) ? hw : 0;
+        const int32_t y0 = p >= 2 ? hh : 0;
+        draw_box(x0 + 10, y0 + 46, hw - 20, hh - 8, panel.colour);
+        rect(x0 + 11, y0 + 47, hw - 22, 18, 0x001020);  // empty when W is 45 or less
+        draw_str(panel.title, x0 + 18, y0 + 52, 1, panel.colour);
+        rect(x0 + 11, y0 + 65, hw - 22, 1, panel.colour);
+        for (int k = 0; k < 5 && panel.items[k]; ++k) {
+            const int32_t y = y0 + 72 + 14 * k;
+            draw_str("> ", x0 + 18, y, 1, panel.colour);
+            draw_str(panel.items[k], x0 + 32, y, 1, 0x00AABB);
+        }
+    }
+
+    if (w > 0) rect(0, h - 28, w, 28, 0x000D1A);
+    draw_str_centered("ESC - Back", h - 20, 1, 0x004488);
+}
+
+void show_features()
+{
+    features_draw();
+    for (;;) {
+        if (kbd_read_raw() == KEY_NONE) continue;
+        if (last_sc == SC_ESC) return;
+    }
+}
