@@ -74,7 +74,7 @@ class Picture:
 
 
 def desktop_picture(selection, hover, pointer, pressed=False):
-    """The desktop as Part 3.4 lays it out, with the pointer at `pointer`."""
+    """The desktop as it is laid out, with the pointer at `pointer`."""
     p = Picture()
     for y in range(0, H, 32):
         for x in range(0, W, 32):
@@ -107,7 +107,7 @@ def desktop_picture(selection, hover, pointer, pressed=False):
 
 
 def features_picture():
-    """The feature grid as Part 3.5 lays it out."""
+    """The feature grid as it is laid out."""
     p = Picture()
     hw, hh = W // 2, (H - 80) // 2
     p.rect(0, 0, W, 36, 0x001A2A)

@@ -15,7 +15,7 @@ constexpr uint32_t ITEM = 0x00AABB;
 constexpr uint32_t COLOURS[4] = {0x00CCFF, 0x00FF88, 0xFFCC00, 0xFF8800};
 
 // Checks one panel's frame, title bar, underline, title, bullets and first
-// item column against the layout of the spec for origin (x0, y0).
+// item column against the grid's layout for origin (x0, y0).
 void check_panel(const TestFb& fb, int p, int x0, int y0, int hw, int hh)
 {
     const uint32_t c = COLOURS[p];
@@ -97,7 +97,7 @@ TEST(Features, GeometryAt1024x768)
     TestFb fb(1024, 768);
     features_draw();
     check_grid(fb);
-    // The frames of the spec's example: (10,46), (522,46), (10,390), (522,390), 492 x 336.
+    // The frames at 1024 x 768: (10,46), (522,46), (10,390), (522,390), 492 x 336.
     EXPECT_EQ(fb.px(10, 46), COLOURS[0]);
     EXPECT_EQ(fb.px(522, 46), COLOURS[1]);
     EXPECT_EQ(fb.px(10, 390), COLOURS[2]);
