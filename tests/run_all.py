@@ -62,6 +62,9 @@ def run_fuzz(seconds):
         os.makedirs(work, exist_ok=True)
         os.makedirs(findings, exist_ok=True)
         args = [binary, work] + ([seeds] if os.path.isdir(seeds) else [])
+        dictionary = os.path.join(ROOT, "tests", "fuzz", name + ".dict")
+        if os.path.exists(dictionary):
+            args.append(f"-dict={dictionary}")
         args += [f"-max_total_time={seconds}", "-print_final_stats=1", f"-artifact_prefix={findings}"]
         proc = subprocess.run(args, capture_output=True, text=True)
         runs = re.findall(r"stat::number_of_executed_units:\s+(\d+)", proc.stderr)
