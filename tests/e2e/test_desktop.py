@@ -40,18 +40,19 @@ FEATURES = [
 
 
 class Picture:
-    """A W x H RGB picture drawn by the pixel store rule."""
+    """A width x height RGB picture drawn by the pixel store rule."""
 
-    def __init__(self):
-        self.data = bytearray(3 * W * H)
+    def __init__(self, width=W, height=H):
+        self.width, self.height = width, height
+        self.data = bytearray(3 * width * height)
 
     def rect(self, x, y, w, h, colour):
-        x0, y0, x1, y1 = max(x, 0), max(y, 0), min(x + w, W), min(y + h, H)
+        x0, y0, x1, y1 = max(x, 0), max(y, 0), min(x + w, self.width), min(y + h, self.height)
         if x0 >= x1 or y0 >= y1:
             return
         row = bytes(((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF)) * (x1 - x0)
         for yy in range(y0, y1):
-            self.data[3 * (yy * W + x0):3 * (yy * W + x1)] = row
+            self.data[3 * (yy * self.width + x0):3 * (yy * self.width + x1)] = row
 
     def box(self, x, y, w, h, colour):
         self.rect(x, y, w, 1, colour)
@@ -64,6 +65,7 @@ class Picture:
             self.rect(px, py, 1, 1, colour)
 
     def mismatch(self, img):
+        W, H = self.width, self.height
         if (img.width, img.height) != (W, H):
             return f"screen is {img.width}x{img.height}"
         if img.data == self.data:
@@ -73,9 +75,11 @@ class Picture:
         return f"pixel ({i // 3 % W}, {i // 3 // W}) is {img.px(i // 3 % W, i // 3 // W):06x}, expected {want:06x}"
 
 
-def desktop_picture(selection, hover, pointer, pressed=False):
-    """The desktop as it is laid out, with the pointer at `pointer`."""
-    p = Picture()
+def desktop_picture(selection, hover, pointer, pressed=False, W=W, H=H):
+    """The desktop as it is laid out at W x H, with the pointer at `pointer`."""
+    p = Picture(W, H)
+    icon_x = [(W - 500) // 2 + 180 * i for i in range(3)]
+    icon_y = H // 2 - 65
     for y in range(0, H, 32):
         for x in range(0, W, 32):
             p.rect(x, y, 2, 2, DOT)
@@ -84,7 +88,7 @@ def desktop_picture(selection, hover, pointer, pressed=False):
     p.text(TOP_HELP, glyphs.centred_x(TOP_HELP, W), 12, 1, BAR_TEXT)
     p.rect(0, 34, W, 1, TOP_LINE)
     for i, (label, colour) in enumerate(ICONS):
-        x, y, w, h = ICON_X[i], ICON_Y, ICON_W, ICON_H
+        x, y, w, h = icon_x[i], icon_y, ICON_W, ICON_H
         if i in (selection, hover):
             p.rect(x - 6, y - 6, w + 12, h + 12, RING)
         p.rect(x, y, w, h, BODY)

@@ -5,6 +5,7 @@ import unittest
 
 import qemu
 from qemu import Machine, iso_for
+from test_desktop import desktop_picture
 from test_teaser import check_splash, splash_shown
 
 MODES_32 = [(640, 480), (800, 600), (1024, 768), (1280, 1024), (1920, 1080)]
@@ -12,13 +13,17 @@ MODES_24 = [(640, 480), (800, 600)]
 OVMF = "/usr/share/ovmf/OVMF.fd"
 
 
-class SplashSweep(unittest.TestCase):
-    def test_splash_at_every_mode(self):
+class TeaserSweep(unittest.TestCase):
+    def test_splash_and_desktop_at_every_mode(self):
         for (w, h), depth in [(m, 32) for m in MODES_32] + [(m, 24) for m in MODES_24]:
             mode = f"{w}x{h}x{depth}"
             with self.subTest(mode=mode), Machine(iso_for(qemu.TEASER, mode)) as m:
                 img = m.wait_screen(lambda i: splash_shown(i, w, h), what=f"splash {mode}")
                 check_splash(self, img, w, h)
+                # The desktop, whole: SHELL selected, the pointer in the middle over FEATURES.
+                want = desktop_picture(0, 1, (w // 2, h // 2), W=w, H=h)
+                m.key("spc")
+                m.wait_screen(lambda i: want.mismatch(i) is None, what=f"desktop {mode}")
 
 
 @unittest.skipUnless(os.path.exists(OVMF), "needs Debian's ovmf")

@@ -12,14 +12,19 @@ PULSE = {0x00CCCC, 0x009999, 0x006666}
 
 
 def splash_shown(img, w, h):
-    """The splash is complete: panels, title, texts and the bottom bar."""
+    """The splash is complete: the curtain is gone (the top-left dot shows),
+    and the panels, the accent, the bottom bar and the help line's last
+    letter, drawn last, are in place."""
     cx, sy = w // 2, h // 2 - 30
+    last = glyphs.centred_x(HELP, w) + 6 * (len(HELP) - 1)  # the T of "Reboot": its top row is lit
     return (img.width == w and img.height == h
+            and img.px(0, 0) == 0x001818
             and img.px(cx - 210, sy - 50) == 0x001A1A
             and img.px(cx - 200, sy - 40) == 0x002828
             and img.px(cx - 190, sy - 30) == 0x003636
             and img.px(cx - 170, sy + 32) in PULSE
-            and img.px(0, h - 1) == 0x000D1A)
+            and img.px(0, h - 1) == 0x000D1A
+            and img.px(last, h - 22) == 0x004488)
 
 
 def check_splash(test, img, w, h):
