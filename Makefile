@@ -9,6 +9,7 @@
 #   make test       host unit tests, sanitizer build, end-to-end tests under QEMU
 #   make bench      instruction and video-memory counts of the drawing code
 #   make fuzz       each libFuzzer target for FUZZ_SECONDS
+#   make screens    a PNG of every screen, and an overview, in docs/screens
 
 BUILD := build
 
@@ -69,28 +70,34 @@ $(BUILD)/orvelix.iso: $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf boo
 	cp boot/grub.cfg $(ISO_DIR)/boot/grub/grub.cfg
 	grub-mkrescue -o $@ $(ISO_DIR) 2>$(BUILD)/grub-mkrescue.log || (cat $(BUILD)/grub-mkrescue.log; false)
 
-iso: deps-build $(BUILD)/orvelix.iso
+# The set-up runs first and alone; the build after it may run in parallel.
+iso: deps-build
+	$(MAKE) $(BUILD)/orvelix.iso
 
 QEMU := qemu-system-i386
 QEMU_FLAGS := -machine pc,accel=tcg -m 128 -vga std -boot d
 QEMU_DISPLAY ?=
 
-run: deps-run iso
+run: deps-run
+	$(MAKE) $(BUILD)/orvelix.iso
 	$(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(BUILD)/orvelix.iso
 
-run-probe: deps-run $(BUILD)/fbprobe-kernel.elf
+run-probe: deps-run
+	$(MAKE) $(BUILD)/fbprobe-kernel.elf
 	python3 tests/e2e/mkiso.py --kernel $(BUILD)/fbprobe-kernel.elf --out $(BUILD)/probe.iso
 	$(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(BUILD)/probe.iso
 
-run-vnc: deps-build iso
+run-vnc: deps-run
+	$(MAKE) $(BUILD)/orvelix.iso
 	@echo "QEMU is serving the screen on VNC display :0 (port 5900); Ctrl-C stops it."
 	$(QEMU) $(QEMU_FLAGS) -display none -vnc :0 -cdrom $(BUILD)/orvelix.iso
 
-debug: deps-build iso
+debug: deps-run
+	$(MAKE) $(BUILD)/orvelix.iso
 	@echo "Waiting for gdb on tcp::1234; in another shell: make gdb"
 	$(QEMU) $(QEMU_FLAGS) -display none -vnc :0 -s -S -cdrom $(BUILD)/orvelix.iso
 
-gdb:
+gdb: deps-run
 	gdb -x scripts/kernel.gdb
 
 # ---- tests and benchmarks ------------------------------------------------
@@ -126,9 +133,11 @@ $(BUILD)/san/probe_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(PROBE_SRC) $(HOST_
 HOST_TEST_BINS := $(BUILD)/host/teaser_tests $(BUILD)/host/probe_tests \
 	$(BUILD)/san/teaser_tests $(BUILD)/san/probe_tests
 
-host-tests: deps-test $(HOST_TEST_BINS)
+host-tests: deps-test
+	$(MAKE) $(HOST_TEST_BINS)
 
-test: deps-test all $(HOST_TEST_BINS) $(FUZZ_TARGETS)
+test: deps-test
+	$(MAKE) all $(HOST_TEST_BINS) $(FUZZ_TARGETS)
 	python3 tests/run_all.py $(TEST_ARGS)
 
 $(BUILD)/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
@@ -138,8 +147,14 @@ $(BUILD)/host/bench/%.o: bench/%.cpp
 	@mkdir -p $(dir $@)
 	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
 
-bench: deps-test $(BUILD)/bench
+bench: deps-test
+	$(MAKE) $(BUILD)/bench
 	python3 bench/run.py $(BUILD)/bench
+
+# A PNG of every screen and an overview of them, in docs/screens.
+screens: deps-test
+	$(MAKE) all
+	python3 tests/e2e/screens.py docs/screens
 
 # Fuzzing: libFuzzer targets over the same sources, under ASan and UBSan.
 # `make fuzz` runs each for FUZZ_SECONDS; `make test` replays the seeds in
@@ -153,7 +168,8 @@ $(BUILD)/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(TEASER_SRC) $(HOST_SUPPORT) $(wild
 	@mkdir -p $(dir $@)
 	$(FUZZ_CXX) $(FUZZ_FLAGS) -o $@ $< $(TEASER_SRC) $(HOST_SUPPORT)
 
-fuzz: deps-test $(FUZZ_TARGETS)
+fuzz: deps-test
+	$(MAKE) $(FUZZ_TARGETS)
 	python3 tests/run_all.py --fuzz-only --fuzz-seconds $(FUZZ_SECONDS)
 
 # ---- set-up --------------------------------------------------------------
@@ -168,6 +184,6 @@ deps-test:
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all iso run run-probe run-vnc debug gdb host-tests test bench fuzz clean deps-build deps-run deps-test
+.PHONY: all iso run run-probe run-vnc debug gdb host-tests test bench fuzz screens clean deps-build deps-run deps-test
 
 -include $(shell find $(BUILD) -name '*.d' 2>/dev/null)

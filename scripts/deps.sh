@@ -6,7 +6,7 @@ set -euo pipefail
 build=(g++ g++-multilib binutils make grub-pc-bin grub-common grub-efi-amd64-bin grub-efi-ia32-bin xorriso mtools)
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
-  run)   want=("${build[@]}" qemu-system-x86 qemu-system-gui) ;;
+  run)   want=("${build[@]}" qemu-system-x86 qemu-system-gui gdb) ;;
   test)  want=("${build[@]}" qemu-system-x86 ovmf libgtest-dev valgrind python3 clang libclang-rt-14-dev) ;;
   *) echo "usage: $0 build|run|test" >&2; exit 2 ;;
 esac
