@@ -1,8 +1,66 @@
+#include "kernel.h"
+#include "../boot/hw.h"
 #include "../teaser/bootinfo.h"
+#include "../teaser/input.h"
+#include "../teaser/keymap.h"
+#include "../teaser/machine.h"
+#include "pattern.h"
+#include "report.h"
+#include "vga.h"
 
-extern "C" [[noreturn]] void kernel_main(uint32_t magic, uint32_t info)
+// The probe's key map: the teaser's unshifted map. No Shift, no Caps Lock.
+static const uint8_t (&map)[128] = map_lo;
+
+static constexpr uint8_t KEY_ESC = 27;
+static constexpr uint8_t SC_RELEASE = 0x80;  // also set in the 0xE0 prefix
+
+uint8_t kbd_getchar()
 {
-    (void)magic;
-    (void)info;
-    for (;;) {}
+    for (;;) {
+        const uint8_t status = inb(PS2_STATUS);
+        if (!(status & PS2_OUT_FULL)) continue;
+        if (status & PS2_FROM_MOUSE) {
+            inb(PS2_DATA);  // a mouse byte is never a key
+            continue;
+        }
+        const uint8_t sc = inb(PS2_DATA);
+        if (sc & SC_RELEASE) continue;
+        if (sc == SC_ESC) return KEY_ESC;
+        if (map[sc]) return map[sc];
+    }
+}
+
+// The one screen of the run, chosen once; drawn at start and on every retry.
+static void draw_screen(bool graphics, const mb2_fb_tag* tag, bool magic_ok)
+{
+    if (graphics) {
+        demo_graphics(tag);
+        show_graphics_text_overlay(tag);
+    } else {
+        show_text_result(tag, magic_ok);
+    }
+}
+
+extern "C" void kernel_main(uint32_t magic, uint32_t info)
+{
+    vga_clear();
+
+    const bool magic_ok = magic == MB2_BOOT_MAGIC;
+    // With a wrong magic the boot information is not looked at at all.
+    const mb2_fb_tag* tag = magic_ok && info != 0 ? mb2_find_fb_tag(info) : nullptr;
+    // Direct RGB, non-zero address, at least 320 x 200, 24 or 32 bits, and
+    // wholly below 4 GiB, where 32-bit code without paging can reach it.
+    const bool graphics = fb_tag_usable(tag);
+
+    draw_screen(graphics, tag, magic_ok);
+    for (;;) {
+        const uint8_t key = kbd_getchar();
+        if (key == 'r' || key == 'R' || key == KEY_ESC) {
+            vga_clear();
+            vga_puts_col("Rebooting...\n", VGA_WHITE);
+            reboot();
+            // Still running: the key counts as any other.
+        }
+        draw_screen(graphics, tag, magic_ok);
+    }
 }
