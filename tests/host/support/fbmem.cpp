@@ -1,6 +1,15 @@
 #include "fbmem.h"
 #include "../../../teaser/draw.h"
 
+// The teaser's framebuffer record, when the binary has one: the probe keeps
+// none, and reads its framebuffer from the boot information instead.
+#pragma weak FB_ADDR
+#pragma weak FB_W
+#pragma weak FB_H
+#pragma weak FB_P
+#pragma weak FB_BPP
+#pragma weak draw_reset_clip
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,12 +42,14 @@ TestFb::TestFb(uint32_t w, uint32_t h, uint32_t bpp_, uint32_t pitch_)
     if (span + 2 * FB_TEST_GUARD > FB_WINDOW) std::abort();
     std::memset(window, FB_CANARY, span + 2 * FB_TEST_GUARD);
     base = window + FB_TEST_GUARD;
-    FB_ADDR = reinterpret_cast<uintptr_t>(base);
-    FB_W = w;
-    FB_H = h;
-    FB_P = pitch;
-    FB_BPP = static_cast<uint8_t>(bpp);
-    draw_reset_clip();
+    if (&FB_ADDR != nullptr) {
+        FB_ADDR = reinterpret_cast<uintptr_t>(base);
+        FB_W = w;
+        FB_H = h;
+        FB_P = pitch;
+        FB_BPP = static_cast<uint8_t>(bpp);
+        draw_reset_clip();
+    }
 }
 
 uint32_t TestFb::px(int x, int y) const
