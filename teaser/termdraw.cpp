@@ -30,7 +30,13 @@ static void line_text(int row, int line)
 void term_draw_line(int row, int line)
 {
     const int32_t w = static_cast<int32_t>(FB_W);
-    if (w > 20) rect(10, TERM_Y_START + ROW_H * row, w - 20, ROW_H, TERM_BG);
+    // The band is columns 10 .. W - 11. On a screen too narrow for a whole
+    // line, text spills past it (it is clipped only at the screen's edge):
+    // clear the spill too, or a shorter line drawn later would leave its
+    // ends behind. Outside the band the rows only hold the background.
+    constexpr int32_t LINE_END = 10 + 6 * TERM_LINE_LEN;
+    const int32_t right = w - 10 > LINE_END ? w - 10 : (w < LINE_END ? w : LINE_END);
+    if (w > 20) rect(10, TERM_Y_START + ROW_H * row, right - 10, ROW_H, TERM_BG);
     line_text(row, line);
 }
 

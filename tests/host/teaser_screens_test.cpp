@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <functional>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "../../teaser/input.h"
 #include "../../teaser/kernel.h"
 #include "../../teaser/splash.h"
+#include "../../teaser/termdraw.h"
+#include "../../teaser/termstore.h"
 #include "support/fbmem.h"
 #include "support/sim8042.h"
 
@@ -261,6 +264,31 @@ TEST_F(MainLoop, OtherKeysAndMouseBytesDoNothingOnTheSplash)
     EXPECT_THROW(kernel_main(0x36D76289, info), SimExhausted);
     EXPECT_EQ(sim_written(0x64).size(), 7u);  // the mouse set-up only: no reset
     EXPECT_EQ(mouse_x, 405);  // the invisible pointer still moved
+}
+
+TEST(TerminalRow, ALongLineOnANarrowScreenLeavesNothingBehind)
+{
+    // 87 characters reach column 531, past the band's end at W - 11 = 309.
+    TestFb fb(320, 200);
+    fb.clear(0);
+    term_empty();
+    tvis = (200 - 62) / 13;
+    TERM_Y_START = 38;
+    term_add(std::string(87, 'M').c_str());
+    term_draw_line(0, 0);
+    EXPECT_EQ(fb.px(310, 40), 0x00BB99u);  // drawn past the band, to the screen's edge
+    term_empty();
+    term_add("ok");
+    term_draw_line(0, 0);
+    for (int y = 38; y < 51; ++y)
+        for (int x = 22; x < 320; ++x) ASSERT_EQ(fb.px(x, y), 0x000508u) << x << "," << y;
+
+    // Where a whole line fits, the band alone is cleared.
+    TestFb wide(640, 200);
+    wide.clear(0);
+    term_draw_line(0, 0);
+    EXPECT_EQ(wide.px(629, 38), 0x000508u);
+    EXPECT_EQ(wide.px(630, 38), 0u);
 }
 
 }  // namespace
