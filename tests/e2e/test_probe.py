@@ -10,7 +10,6 @@ stored nowhere: there `ConsoleTrace` replays the console calls on a model.
 On the bochs display (32 bits per pixel only) 0xB8000 is plain memory."""
 import collections
 import re
-import socket
 import struct
 import subprocess
 import time
@@ -24,12 +23,8 @@ BOCHS = {"vga": "none", "extra": ["-device", "bochs-display"]}
 
 
 def probe(mode=None, **machine):
-    """The probe booted with gfxpayload `mode`. With gdb=True its requests go
-    out at once: otherwise each waits some 40 ms for a delayed acknowledgement."""
-    m = Machine(iso_for(PROBE, mode), **machine)
-    if m.gdb:
-        m.gdb.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    return m
+    """The probe booted with gfxpayload `mode`."""
+    return Machine(iso_for(PROBE, mode), **machine)
 
 
 # ---- the expected text screens -----------------------------------------------
