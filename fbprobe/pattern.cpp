@@ -1,4 +1,5 @@
 #include "pattern.h"
+#include "report.h"
 #include "vga.h"
 
 // The framebuffer being drawn on, taken from the tag at each picture.
@@ -96,12 +97,7 @@ void show_graphics_text_overlay(const mb2_fb_tag* tag)
     vga_y = 3;
     vga_x = 0;
     vga_puts_col("  Size: ", VGA_WHITE);
-    vga_putdec(tag->width);
-    vga_puts_col("x", VGA_WHITE);
-    vga_putdec(tag->height);
-    vga_puts_col(" ", VGA_WHITE);
-    vga_putdec(tag->bpp);
-    vga_puts_col("bpp", VGA_WHITE);
+    put_resolution(tag, " ");
 
     vga_y = 4;
     vga_x = 0;

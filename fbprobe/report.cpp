@@ -30,12 +30,7 @@ static void show_tag(const mb2_fb_tag* tag)
 
     vga_puts_at(6, LABEL_COL, "Resolution:", VGA_GREY);
     at_value(6);
-    vga_putdec(tag->width);
-    vga_puts_col("x", VGA_WHITE);
-    vga_putdec(tag->height);
-    vga_puts_col(" @ ", VGA_WHITE);
-    vga_putdec(tag->bpp);
-    vga_puts_col("bpp", VGA_WHITE);
+    put_resolution(tag, " @ ");
 
     vga_puts_at(7, LABEL_COL, "Pitch:", VGA_GREY);
     at_value(7);
@@ -60,6 +55,16 @@ static void show_no_tag()
     vga_puts_at(6, VALUE_COL, "does not support VESA/UEFI framebuffer.", VGA_YELLOW);
     vga_puts_at(7, VALUE_COL, "UTM SE (QEMU TCG) likely lacks VBE support.", VGA_YELLOW);
     vga_puts_at(9, LABEL_COL, "Press R to reboot, any key to retry info screen", VGA_GREY);
+}
+
+void put_resolution(const mb2_fb_tag* tag, const char* between)
+{
+    vga_putdec(tag->width);
+    vga_puts_col("x", VGA_WHITE);
+    vga_putdec(tag->height);
+    vga_puts_col(between, VGA_WHITE);
+    vga_putdec(tag->bpp);
+    vga_puts_col("bpp", VGA_WHITE);
 }
 
 void show_text_result(const mb2_fb_tag* tag, bool magic_ok)
