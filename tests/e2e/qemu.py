@@ -184,6 +184,14 @@ class Machine:
         finally:
             self.sock.settimeout(None)
 
+    def reset_reason(self, breakpoint, timeout=30):
+        """Lifts the breakpoint the guest is stopped at, lets it run on, and
+        returns the reason QEMU gives for the shutdown that follows (with
+        no_reboot, 'guest-reset' for a machine reset)."""
+        self.gdb.clear(breakpoint)
+        self.gdb.resume()
+        return self.wait_event("SHUTDOWN", timeout=timeout)["data"].get("reason")
+
     # ---- screen -----------------------------------------------------------
 
     def screen(self):

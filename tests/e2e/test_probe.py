@@ -311,9 +311,7 @@ class ScreenThenReset(unittest.TestCase):
 
                 # QEMU ends at the reset: no status to wait for. Had 0xFE to the
                 # controller done nothing, the guest would stop at the lidt instead.
-                m.gdb.clear(reboot)
-                m.gdb.resume()
-                self.assertEqual(m.wait_event("SHUTDOWN", timeout=20)["data"]["reason"], "guest-reset")
+                self.assertEqual(m.reset_reason(reboot, timeout=20), "guest-reset")
 
 
 class Retry(unittest.TestCase):

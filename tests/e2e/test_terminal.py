@@ -201,10 +201,7 @@ class Terminal(unittest.TestCase):
             # Stopped at the reset: the notice is up and the prompt empty.
             model.run("reboot", "! Rebooting...")
             self.assertIsNone(terminal_mismatch(m.screen(), model))
-            m.gdb.clear(reboot)
-            m.gdb.resume()
-            event = m.wait_event("SHUTDOWN", timeout=30)
-            self.assertEqual(event["data"].get("reason"), "guest-reset")
+            self.assertEqual(m.reset_reason(reboot), "guest-reset")
 
 
 if __name__ == "__main__":
