@@ -4,6 +4,7 @@
 
 void pit_wait(int32_t n)
 {
+    if (!cpu_pause(n)) return;
     for (int32_t unit = 0; unit < n; ++unit) {
         volatile uint32_t count = 0;
         while (count <= 7999) count = count + 1;

@@ -75,6 +75,8 @@ TEST(Reboot, AControllerReadingAllOnesStillReachesTheForcedReset)
 
 TEST(Delay, ZeroAndNegativeCountsReturnAtOnce)
 {
+    sim_reset();
+    sim.spin = true;
     auto t0 = std::chrono::steady_clock::now();
     pit_wait(0);
     pit_wait(-1);

@@ -115,3 +115,9 @@ void cpu_lidt(const void* descriptor)
 void cpu_int3() { ++sim.int3_calls; }
 
 void cpu_halt() { throw SimHalted{}; }
+
+bool cpu_pause(int32_t units)
+{
+    sim.pauses.push_back(units);
+    return sim.spin;
+}

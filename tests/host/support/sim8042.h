@@ -38,6 +38,8 @@ struct Sim8042 {
     bool reset_line_works = true;        // 0xFE throws SimReset
     uint8_t config = 0x47;               // controller configuration byte
     std::function<void()> on_poll;       // called at every status read, before it is answered
+    std::vector<int32_t> pauses;         // the argument of every pit_wait, in order
+    bool spin = false;                   // let pit_wait really count its units
     int lidt_calls = 0;
     int int3_calls = 0;
 
