@@ -147,9 +147,18 @@ $(BUILD)/host/bench/%.o: bench/%.cpp
 	@mkdir -p $(dir $@)
 	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
 
+# The same benchmarks over a build of the teaser whose drawing reports every
+# store to video memory, to follow each repaint moment by moment.
+$(BUILD)/replay/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) $(HOST_CXXFLAGS) -DORVELIX_STORE_HOOK -c $< -o $@
+
+$(BUILD)/bench-replay: $(patsubst %.cpp,$(BUILD)/replay/%.o,$(TEASER_SRC)) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
+	$(CXX) -o $@ $^ -pthread
+
 bench: deps-test
-	$(MAKE) $(BUILD)/bench
-	python3 bench/run.py $(BUILD)/bench
+	$(MAKE) $(BUILD)/bench $(BUILD)/bench-replay
+	python3 bench/run.py $(BUILD)/bench $(BUILD)/bench-replay
 
 # A PNG of every screen and an overview of them, in docs/screens.
 screens: deps-test

@@ -143,13 +143,7 @@ void desktop_background(int32_t x, int32_t y, int32_t w, int32_t h)
     rect(static_cast<int32_t>(a.x0), static_cast<int32_t>(a.y0), static_cast<int32_t>(a.x1 - a.x0),
          static_cast<int32_t>(a.y1 - a.y0), 0x000000);
 
-    // Only the dots whose 2 x 2 square meets the area: the first row and
-    // column of dots at or after one pixel above and left of it.
-    const int64_t first_y = a.y0 <= 1 ? 0 : (a.y0 - 1 + 31) / 32 * 32;
-    const int64_t first_x = a.x0 <= 1 ? 0 : (a.x0 - 1 + 31) / 32 * 32;
-    for (int64_t dy = first_y; dy < a.y1; dy += 32)
-        for (int64_t dx = first_x; dx < a.x1; dx += 32)
-            rect(static_cast<int32_t>(dx), static_cast<int32_t>(dy), 2, 2, DOT);
+    draw_dots(DOT);  // only the dots that meet the area
 
     if (a.y0 < TOP_BAR_H) {
         rect(0, 0, W, TOP_BAR_H, TOP_BAR);
@@ -193,22 +187,51 @@ void desktop_draw_icon(const desktop_icon& icon, int32_t selected, int32_t hover
     draw_str(icon.label, x + (w - 6 * text_len(icon.label)) / 2, y + h - 20, 1, LABEL);
 }
 
-void desktop_draw(const desktop_icon icons[DESKTOP_ICONS], int32_t selection, int32_t hover, int32_t button)
+namespace {
+
+struct full_draw {
+    const desktop_icon* icons;
+    int32_t selection, hover, button;
+};
+
+// Every layer of the desktop, within the band the clip window holds.
+void desktop_layers(const void* p)
 {
+    const full_draw& d = *static_cast<const full_draw*>(p);
     const int32_t W = static_cast<int32_t>(FB_W);
     const int32_t H = static_cast<int32_t>(FB_H);
+    const draw_area c = draw_clip();
+    const bool was_set = outer_set;
+    const area was = outer;
+    const area band{c.x0, c.y0, c.x1, c.y1};
+    enter_area(band);  // the plain icons' ring areas nest in the band
 
-    fill();
-    for (int32_t y = 0; y < H; y += 32)
-        for (int32_t x = 0; x < W; x += 32) rect(x, y, 2, 2, DOT);
+    // Black, but not under the bars and the line: they cover their rows whole.
+    rect(0, TOP_BAR_H + 1, W, H - BOTTOM_BAR_H - TOP_BAR_H - 1, 0x000000);
+    draw_dots(DOT);
     rect(0, 0, W, TOP_BAR_H, TOP_BAR);
     draw_str("ORVELIX", 8, 8, 2, NAME);
     draw_str_centered(TOP_HELP, 12, 1, BAR_TEXT);
     rect(0, TOP_BAR_H, W, 1, TOP_LINE);
-    for (int32_t i = 0; i < DESKTOP_ICONS; ++i) desktop_draw_icon(icons[i], i == selection, i == hover);
+    for (int32_t i = 0; i < DESKTOP_ICONS; ++i) {
+        const desktop_icon& icon = d.icons[i];
+        // An icon reaches from its ring to its label, all inside the ring area.
+        if (int64_t{icon.y} - RING_W < band.y1 && int64_t{icon.y} + icon.h + RING_W > band.y0)
+            desktop_draw_icon(icon, i == d.selection, i == d.hover);
+    }
     rect(0, H - BOTTOM_BAR_H, W, BOTTOM_BAR_H, BOTTOM_BAR);
     draw_str_centered(BOTTOM_HELP, H - 20, 1, BAR_TEXT);
-    draw_cursor(mouse_x, mouse_y, button == 1);
+    draw_cursor(mouse_x, mouse_y, d.button == 1);
+
+    leave_area(was_set, was);
+}
+
+}  // namespace
+
+void desktop_draw(const desktop_icon icons[DESKTOP_ICONS], int32_t selection, int32_t hover, int32_t button)
+{
+    const full_draw d{icons, selection, hover, button};
+    draw_bands(desktop_layers, &d);
 }
 
 void desktop_open_icon(int32_t index)

@@ -10,10 +10,32 @@ uint8_t FB_BPP;
 static int64_t clip_x0 = 0, clip_y0 = 0;
 static int64_t clip_x1 = INT64_MAX, clip_y1 = INT64_MAX;
 
+#ifdef ORVELIX_STORE_HOOK
+// Only the benchmarks' replay build has this: it sees every store to video
+// memory, just after it, to follow a repaint moment by moment.
+extern "C" void draw_store_hook(const uint8_t* p, uint32_t bytes);
+static inline void stored(const uint8_t* p, uint32_t bytes) { draw_store_hook(p, bytes); }
+#else
+static inline void stored(const uint8_t*, uint32_t) {}
+#endif
+
 // Stores that may land on any byte: 24-bit rows are written a word at a
 // time, and a pitch need not keep 32-bit rows aligned. Each is one move.
-static inline void store32(uint8_t* p, uint32_t v) { __builtin_memcpy(p, &v, 4); }
-static inline void store16(uint8_t* p, uint16_t v) { __builtin_memcpy(p, &v, 2); }
+static inline void store32(uint8_t* p, uint32_t v)
+{
+    __builtin_memcpy(p, &v, 4);
+    stored(p, 4);
+}
+static inline void store16(uint8_t* p, uint16_t v)
+{
+    __builtin_memcpy(p, &v, 2);
+    stored(p, 2);
+}
+static inline void store8(uint8_t* p, uint8_t v)
+{
+    *p = v;
+    stored(p, 1);
+}
 
 static inline int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
 static inline int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
@@ -44,7 +66,7 @@ static void row24(uint8_t* p, uint32_t n, uint32_t colour)
     }
     for (uint32_t i = 0; i < (n & 3u); ++i, p += 3) {
         store16(p, static_cast<uint16_t>(colour));
-        p[2] = static_cast<uint8_t>(colour >> 16);
+        store8(p + 2, static_cast<uint8_t>(colour >> 16));
     }
 }
 
@@ -111,4 +133,39 @@ void draw_reset_clip()
 {
     clip_x0 = clip_y0 = 0;
     clip_x1 = clip_y1 = INT64_MAX;
+}
+
+draw_area draw_clip()
+{
+    return {max64(clip_x0, 0), max64(clip_y0, 0), min64(clip_x1, FB_W), min64(clip_y1, FB_H)};
+}
+
+void draw_bands(void (*paint)(const void* ctx), const void* ctx)
+{
+    const int64_t was_x0 = clip_x0, was_y0 = clip_y0, was_x1 = clip_x1, was_y1 = clip_y1;
+    const draw_area a = draw_clip();
+    if (a.x0 < a.x1) {
+        for (int64_t y = a.y0; y < a.y1; y += DRAW_BAND) {
+            // Set afresh for each band: the painter may move the window.
+            clip_x0 = a.x0;
+            clip_x1 = a.x1;
+            clip_y0 = y;
+            clip_y1 = min64(y + DRAW_BAND, a.y1);
+            paint(ctx);
+        }
+    }
+    clip_x0 = was_x0;
+    clip_y0 = was_y0;
+    clip_x1 = was_x1;
+    clip_y1 = was_y1;
+}
+
+void draw_dots(uint32_t colour)
+{
+    const draw_area a = draw_clip();
+    // The first dot row and column whose square reaches into the window.
+    const int64_t first_y = a.y0 <= 1 ? 0 : (a.y0 - 1 + 31) / 32 * 32;
+    const int64_t first_x = a.x0 <= 1 ? 0 : (a.x0 - 1 + 31) / 32 * 32;
+    for (int64_t y = first_y; y < a.y1; y += 32)
+        for (int64_t x = first_x; x < a.x1; x += 32) rect(static_cast<int32_t>(x), static_cast<int32_t>(y), 2, 2, colour);
 }

@@ -27,3 +27,24 @@ void draw_cursor(int32_t x, int32_t y, int32_t pressed);
 // the next draw_reset_clip. Lets a screen repaint its layers in a small area.
 void draw_set_clip(int32_t x, int32_t y, int32_t w, int32_t h);
 void draw_reset_clip();
+
+// The area drawing may reach now, half-open: the clip window cut to the screen.
+struct draw_area {
+    int64_t x0, y0, x1, y1;
+};
+draw_area draw_clip();
+
+// A whole screen is painted band by band, from the top: the band being
+// painted is the only part that shows neither the old picture nor the new.
+constexpr int32_t DRAW_BAND = 16;
+
+// Calls paint(ctx), which draws every layer of a picture, once for each band
+// of at most DRAW_BAND rows of the clip window, top to bottom, with the clip
+// window cut to that band. The window is restored afterwards. Layers that
+// miss a band should cost next to nothing: rect and text return early.
+void draw_bands(void (*paint)(const void* ctx), const void* ctx);
+
+// The dot grid of the splash and the desktop: a 2 x 2 square at every
+// multiple of 32 in both directions, rows of dots outermost. Only the dots
+// that meet the clip window are visited.
+void draw_dots(uint32_t colour);

@@ -18,14 +18,18 @@ const feature_panel feature_table[4] = {
       "Text editor and calculator", "ZOLTDOS compatibility layer"}},
 };
 
-void features_draw()
+// Every layer of the grid screen, within the band the clip window holds.
+static void features_layers(const void*)
 {
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
     const int32_t hw = w / 2;
     const int32_t hh = (h - 80) / 2;
+    const draw_area band = draw_clip();
 
-    fill();
+    // Black, but not under the header, its rule and the footer band: they
+    // cover their rows whole.
+    rect(0, 37, w, h - 28 - 37, 0x000000);
     if (w > 0) rect(0, 0, w, 36, 0x001A2A);
     draw_str_centered("ORVELIX  -  Upcoming Features", 8, 2, 0x00EEFF);
     if (w > 0 && h > 36) rect(0, 36, w, 1, 0x003355);
@@ -34,6 +38,13 @@ void features_draw()
         const feature_panel& panel = feature_table[p];
         const int32_t x0 = (p & 1) ? hw : 0;
         const int32_t y0 = p >= 2 ? hh : 0;
+        // A panel reaches from its frame's top row to the last of its item
+        // rows or its frame's bottom edge, whichever is lower; on a screen
+        // too small for the frame, that edge stands above the top one.
+        const int64_t edge = int64_t{y0} + 46 + hh - 9;
+        const int64_t first = edge < y0 + 46 ? edge : y0 + 46;
+        const int64_t last = edge > y0 + 135 ? edge : y0 + 135;
+        if (first >= band.y1 || last < band.y0) continue;
         draw_box(x0 + 10, y0 + 46, hw - 20, hh - 8, panel.colour);
         rect(x0 + 11, y0 + 47, hw - 22, 18, 0x001020);  // empty when W is 45 or less
         draw_str(panel.title, x0 + 18, y0 + 52, 1, panel.colour);
@@ -47,6 +58,11 @@ void features_draw()
 
     if (w > 0) rect(0, h - 28, w, 28, 0x000D1A);
     draw_str_centered("ESC - Back", h - 20, 1, 0x004488);
+}
+
+void features_draw()
+{
+    draw_bands(features_layers, nullptr);
 }
 
 void show_features()

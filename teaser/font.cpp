@@ -78,14 +78,24 @@ void draw_char(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour)
     }
 }
 
+// Text whose rows all lie outside the clip window draws nothing: a repaint
+// band by band skips it without walking its characters.
+static bool rows_clipped(int32_t y, int32_t scale)
+{
+    const draw_area a = draw_clip();
+    return int64_t{y} + 7 * int64_t{scale} <= a.y0 || y >= a.y1;
+}
+
 void draw_str(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour)
 {
+    if (rows_clipped(y, scale)) return;
     for (; *text; ++text, x += 6 * scale)
         draw_char(static_cast<uint8_t>(*text), x, y, scale, colour);
 }
 
 void draw_str_centered(const char* text, int32_t y, int32_t scale, uint32_t colour)
 {
+    if (rows_clipped(y, scale)) return;
     uint32_t n = 0;
     while (text[n]) ++n;
     if (n == 0) return;

@@ -4,17 +4,17 @@
 
 int32_t splash_cy;
 
-void draw_splash()
+// Every layer of the splash, for the rows the clip window lets through.
+static void splash_layers(const void*)
 {
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
     const int32_t cx = w / 2;
-    const int32_t sy = h / 2 - 30;
-    splash_cy = sy;
+    const int32_t sy = splash_cy;
 
-    fill();
-    for (int32_t y = 0; y < h; y += 32)
-        for (int32_t x = 0; x < w; x += 32) rect(x, y, 2, 2, 0x001818);
+    // Black, but not under the bottom bar, which covers its rows whole.
+    rect(0, 0, w, h - 32, 0x000000);
+    draw_dots(0x001818);
 
     rect(cx - 210, sy - 50, 420, 100, 0x001A1A);
     rect(cx - 200, sy - 40, 400, 80, 0x002828);
@@ -26,6 +26,12 @@ void draw_splash()
 
     rect(0, h - 32, w, 32, 0x000D1A);
     draw_str_centered("SPACE - Desktop   F - Features   T - Terminal   R - Reboot", h - 22, 1, 0x004488);
+}
+
+void draw_splash()
+{
+    splash_cy = static_cast<int32_t>(FB_H) / 2 - 30;
+    draw_bands(splash_layers, nullptr);
 }
 
 void splash_accent(uint32_t colour)

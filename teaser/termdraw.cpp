@@ -54,11 +54,22 @@ void term_draw_prompt(const char* input, int cursor)
     rect(58 + 6 * cursor, h - 25, 5, 9, 0x00CCCC);
 }
 
-void term_full_redraw(const char* input, int cursor)
+struct full_redraw {
+    const char* input;
+    int cursor;
+};
+
+// Every layer of the terminal screen, within the band the clip window holds.
+static void term_layers(const void* p)
 {
+    const full_redraw& f = *static_cast<const full_redraw*>(p);
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
-    rect(0, 0, w, h, TERM_BG);
+    const draw_area band = draw_clip();
+
+    // The background, but not under the header and the prompt zone: they
+    // cover their rows whole, and are drawn over anything else there.
+    rect(0, 35, w, h - 31 - 35, TERM_BG);
     if (w > 0) rect(0, 0, w, 34, 0x001520);
     draw_str("ORVELIX", 8, 8, 2, 0x00CCCC);
     draw_str("Mini Terminal", 102, 12, 1, 0x006666);
@@ -66,11 +77,19 @@ void term_full_redraw(const char* input, int cursor)
     if (h > 34) rect(0, 34, w, 1, 0x003355);
 
     // The background above is the rows' own colour, so only their text is
-    // left to draw. Rows past the store's end (a screen of 129 rows or more)
+    // left to draw, for the rows whose glyphs (rows 2 to 8 of each) meet
+    // the band. Rows past the store's end (a screen of 129 rows or more)
     // hold no line and stay blank.
     const int rows = term_rows();
-    for (int r = 0; r < rows; ++r) line_text(r, tscroll + r);
-    term_draw_prompt(input, cursor);
+    const int64_t from = band.y0 - TERM_Y_START - 8;
+    int r = from <= 0 ? 0 : static_cast<int>(from / ROW_H);
+    for (; r < rows && int64_t{TERM_Y_START} + ROW_H * r + 2 < band.y1; ++r) line_text(r, tscroll + r);
+    term_draw_prompt(f.input, f.cursor);
+}
 
+void term_full_redraw(const char* input, int cursor)
+{
+    const full_redraw f{input, cursor};
+    draw_bands(term_layers, &f);
     for (int i = 0; i <= TERM_PROMPT_FLAG; ++i) dirty[i] = 0;
 }
