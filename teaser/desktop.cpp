@@ -194,6 +194,40 @@ struct full_draw {
     int32_t selection, hover, button;
 };
 
+// The black of the background within the band, but not under the bars and
+// the line, which cover their rows whole, nor under an icon's ring area
+// where it spans the band's rows: either look of an icon paints all of it.
+void clear_around_icons(const desktop_icon icons[DESKTOP_ICONS])
+{
+    const area c = current_area();
+    const int64_t y0 = max64(c.y0, TOP_BAR_H + 1);
+    const int64_t y1 = min64(c.y1, int64_t{FB_H} - BOTTOM_BAR_H);
+    if (y0 >= y1) return;
+    // The ring areas over all these rows, as column spans ordered by their left.
+    int64_t from[DESKTOP_ICONS], to[DESKTOP_ICONS];
+    int n = 0;
+    for (int32_t i = 0; i < DESKTOP_ICONS; ++i) {
+        const desktop_icon& icon = icons[i];
+        if (icon.w <= 0 || icon.h <= 0) continue;
+        if (int64_t{icon.y} - RING_W > y0 || int64_t{icon.y} + icon.h + RING_W < y1) continue;
+        int j = n++;
+        for (; j > 0 && from[j - 1] > int64_t{icon.x} - RING_W; --j) {
+            from[j] = from[j - 1];
+            to[j] = to[j - 1];
+        }
+        from[j] = int64_t{icon.x} - RING_W;
+        to[j] = int64_t{icon.x} + icon.w + RING_W;
+    }
+    const int32_t top = static_cast<int32_t>(y0), rows = static_cast<int32_t>(y1 - y0);
+    int64_t x = c.x0;
+    for (int j = 0; j < n; ++j) {
+        if (from[j] > x) rect(static_cast<int32_t>(x), top, static_cast<int32_t>(min64(from[j], c.x1) - x), rows, 0x000000);
+        x = max64(x, to[j]);
+        if (x >= c.x1) return;
+    }
+    rect(static_cast<int32_t>(x), top, static_cast<int32_t>(c.x1 - x), rows, 0x000000);
+}
+
 // Every layer of the desktop, within the band the clip window holds.
 void desktop_layers(const void* p)
 {
@@ -206,8 +240,7 @@ void desktop_layers(const void* p)
     const area band{c.x0, c.y0, c.x1, c.y1};
     enter_area(band);  // the plain icons' ring areas nest in the band
 
-    // Black, but not under the bars and the line: they cover their rows whole.
-    rect(0, TOP_BAR_H + 1, W, H - BOTTOM_BAR_H - TOP_BAR_H - 1, 0x000000);
+    clear_around_icons(d.icons);
     draw_dots(DOT);
     rect(0, 0, W, TOP_BAR_H, TOP_BAR);
     draw_str("ORVELIX", 8, 8, 2, NAME);

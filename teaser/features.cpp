@@ -51,6 +51,7 @@ static void features_layers(const void*)
         rect(x0 + 11, y0 + 65, hw - 22, 1, panel.colour);
         for (int k = 0; k < 5 && panel.items[k]; ++k) {
             const int32_t y = y0 + 72 + 14 * k;
+            if (y + 7 <= band.y0 || y >= band.y1) continue;  // the item's rows miss the band
             draw_str("> ", x0 + 18, y, 1, panel.colour);
             draw_str(panel.items[k], x0 + 32, y, 1, 0x00AABB);
         }

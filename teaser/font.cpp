@@ -60,13 +60,13 @@ int font_glyph(uint8_t ch)
     }
 }
 
-void draw_char(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour)
+// The lit pixels of a glyph, in the glyph rows that `rows` holds (bit r for
+// row r). Each vertical run of them in a column is one rectangle.
+static void glyph_rows(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour, uint32_t rows)
 {
-    if (scale <= 0) return;
     const uint8_t* glyph = font5x7[font_glyph(ch)];
     for (int k = 0; k < 5; ++k) {
-        // Each vertical run of lit pixels in a column is one rectangle.
-        uint32_t bits = glyph[k] & 0x7F;
+        uint32_t bits = glyph[k] & rows;
         int r = 0;
         while (bits) {
             while (!(bits & 1)) { bits >>= 1; ++r; }
@@ -78,31 +78,50 @@ void draw_char(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour)
     }
 }
 
-// Text whose rows all lie outside the clip window draws nothing: a repaint
-// band by band skips it without walking its characters.
-static bool rows_clipped(int32_t y, int32_t scale)
+void draw_char(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour)
 {
+    if (scale <= 0) return;
+    glyph_rows(ch, x, y, scale, colour, 0x7F);
+}
+
+// The glyph rows of a text with its top at y that meet the clip window's
+// rows. Text drawn band by band walks its characters only in the bands it
+// reaches, and there draws only the rows inside the band.
+static uint32_t rows_shown(int32_t y, int32_t scale)
+{
+    if (scale <= 0) return 0;
     const draw_area a = draw_clip();
-    return int64_t{y} + 7 * int64_t{scale} <= a.y0 || y >= a.y1;
+    if (int64_t{y} + 7 * int64_t{scale} <= a.y0 || y >= a.y1) return 0;
+    uint32_t rows = 0;
+    for (int r = 0; r < 7; ++r) {
+        const int64_t top = int64_t{y} + int64_t{r} * scale;
+        if (top < a.y1 && top + scale > a.y0) rows |= 1u << r;
+    }
+    return rows;
+}
+
+static void text_rows(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour, uint32_t rows)
+{
+    for (; *text; ++text, x += 6 * scale) glyph_rows(static_cast<uint8_t>(*text), x, y, scale, colour, rows);
 }
 
 void draw_str(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour)
 {
-    if (rows_clipped(y, scale)) return;
-    for (; *text; ++text, x += 6 * scale)
-        draw_char(static_cast<uint8_t>(*text), x, y, scale, colour);
+    const uint32_t rows = rows_shown(y, scale);
+    if (rows) text_rows(text, x, y, scale, colour, rows);
 }
 
 void draw_str_centered(const char* text, int32_t y, int32_t scale, uint32_t colour)
 {
-    if (rows_clipped(y, scale)) return;
+    const uint32_t rows = rows_shown(y, scale);
+    if (!rows) return;
     uint32_t n = 0;
     while (text[n]) ++n;
     if (n == 0) return;
     // Signed 32-bit, truncating toward zero: a text wider than the screen
     // starts left of column 0 and is clipped at both edges.
     int32_t span = static_cast<int32_t>(FB_W - 6u * static_cast<uint32_t>(scale) * n);
-    draw_str(text, span / 2, y, scale, colour);
+    text_rows(text, span / 2, y, scale, colour, rows);
 }
 
 void sitoa(uint32_t value, char* buffer)
