@@ -71,18 +71,18 @@ void splash_curtain()
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
     // Step k leaves the top h - k*h/20 rows black and shows the splash below
-    // them. The first step blacks out the boot log above its curtain line and
-    // paints the splash under it; each later one paints only the rows it
-    // uncovers. Either way the screen changes from the top down.
+    // them; each step paints only the rows it uncovers, band by band from
+    // the top. The first one then blacks out the boot log above its curtain
+    // line: each pixel there is written once, with its final value.
     int32_t covered = h;
     for (int32_t k = 1; k <= 20; ++k) {
         int32_t top = h - static_cast<int32_t>(static_cast<int64_t>(k) * h / 20);
-        if (k == 1) rect(0, 0, w, top, 0x000000);
         if (top < covered) {
             draw_set_clip(0, top, w, covered - top);
             draw_splash();
             draw_reset_clip();
         }
+        if (k == 1) rect(0, 0, w, top, 0x000000);
         covered = top;
         pit_wait(20);
     }
