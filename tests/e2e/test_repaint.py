@@ -10,12 +10,12 @@ import unittest
 import qemu
 from qemu import Machine, iso_for
 from test_desktop import Picture, Screens, W, H, MODE, desktop_picture
+from test_teaser import HELP, PULSE
 import glyphs
 
 BAND = 16
 SPLASH_DUMPS = 500
 DESKTOP_DUMPS = 300  # after arrow keys, five or more after each, until its redraw is done
-HELP = "SPACE - Desktop   F - Features   T - Terminal   R - Reboot"
 
 
 def splash_picture(accent):
@@ -87,7 +87,7 @@ def still_dump(m):
 
 class Repaint(Screens):
     def test_repaints_reach_the_screen_band_by_band(self):
-        splash = Finished([splash_picture(c) for c in (0x00CCCC, 0x009999, 0x006666)])
+        splash = Finished([splash_picture(c) for c in sorted(PULSE)])
         centre = (W // 2, H // 2)
         desktop = [desktop_picture(s, 1, centre) for s in range(3)]  # the pointer rests on FEATURES
         seen = {}
