@@ -12,13 +12,26 @@ static void splash_layers(const void*)
     const int32_t cx = w / 2;
     const int32_t sy = splash_cy;
 
-    // Black, but not under the bottom bar, which covers its rows whole.
-    rect(0, 0, w, h - 32, 0x000000);
+    // Black, but not under the bottom bar, which covers its rows whole, nor
+    // under the panels.
+    rect(0, 0, w, sy - 50, 0x000000);
+    rect(0, sy - 50, cx - 210, 100, 0x000000);
+    rect(cx + 210, sy - 50, w - cx - 210, 100, 0x000000);
+    rect(0, sy + 50, w, h - 32 - sy - 50, 0x000000);
     draw_dots(0x001818);
 
-    rect(cx - 210, sy - 50, 420, 100, 0x001A1A);
-    rect(cx - 200, sy - 40, 400, 80, 0x002828);
-    rect(cx - 190, sy - 30, 380, 60, 0x003636);
+    // The nested panels, each 10 pixels inside the one around it: the outer
+    // two as frames around the next, so that each pixel is painted once.
+    static const uint32_t panel[3] = {0x001A1A, 0x002828, 0x003636};
+    for (int32_t i = 0; i < 2; ++i) {
+        const int32_t left = cx - 210 + 10 * i, top = sy - 50 + 10 * i;
+        const int32_t pw = 420 - 20 * i, ph = 100 - 20 * i;
+        rect(left, top, pw, 10, panel[i]);
+        rect(left, top + 10, 10, ph - 20, panel[i]);
+        rect(left + pw - 10, top + 10, 10, ph - 20, panel[i]);
+        rect(left, top + ph - 10, pw, 10, panel[i]);
+    }
+    rect(cx - 190, sy - 30, 380, 60, panel[2]);
     draw_str("ORVELIX", cx - 168, sy - 28, 8, 0x00EEFF);
     splash_accent(0x00CCCC);
     draw_str_centered("Coming end of 2027", sy + 46, 2, 0x00AAAA);
