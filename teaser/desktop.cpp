@@ -165,7 +165,15 @@ void desktop_draw_icon(const desktop_icon& icon, int32_t selected, int32_t hover
     const int32_t cx = x + w / 2;
 
     if (selected || hovered) {
-        rect(x - RING_W, y - RING_W, w + 2 * RING_W, h + 2 * RING_W, RING);
+        if (w > 0 && h > 0) {
+            // The ring as a band around the body, so no pixel is painted twice.
+            rect(x - RING_W, y - RING_W, w + 2 * RING_W, RING_W, RING);
+            rect(x - RING_W, y, RING_W, h, RING);
+            rect(x + w, y, RING_W, h, RING);
+            rect(x - RING_W, y + h, w + 2 * RING_W, RING_W, RING);
+        } else {
+            rect(x - RING_W, y - RING_W, w + 2 * RING_W, h + 2 * RING_W, RING);
+        }
         rect(x, y, w, h, BODY);
         draw_box(x, y, w, h, icon.colour);
         if (selected) draw_box(x - 3, y - 3, w + 6, h + 6, FRAME);
