@@ -3,8 +3,7 @@
 #include "features.h"
 #include "font.h"
 #include "input.h"
-#include "kernel.h"
-#include "splash.h"
+#include "screens.h"
 #include "terminal.h"
 
 namespace {
@@ -295,10 +294,7 @@ int desktop_step(desktop_state& s)
     }
 
     if ((key & 0xFF) != 0xFF) {
-        if (last_sc == SC_ESC) {
-            draw_splash();
-            return 1;
-        }
+        if (last_sc == SC_ESC) return 1;  // the main loop repaints the splash
         if (last_sc == SC_LEFT && s.selection > 0) {
             --s.selection;
             s.redraw = 1;

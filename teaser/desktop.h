@@ -48,9 +48,9 @@ void desktop_open_icon(int32_t index);
 // The state of a fresh entry: SHELL selected, no hover, a full redraw due.
 void desktop_enter(desktop_state& s);
 
-// One pass of the desktop loop. Returns 1 when ESC has left the desktop (the
-// splash is then drawn), else 0.
+// One pass of the desktop loop. Returns 1 when ESC has left the desktop (its
+// picture is still up), else 0.
 int desktop_step(desktop_state& s);
 
-// Runs the desktop until ESC, then draws the splash and returns.
+// Runs the desktop until ESC and returns; the caller repaints its screen.
 void desktop_run();
