@@ -210,7 +210,7 @@ void desktop_draw(const desktop_icon icons[DESKTOP_ICONS], int32_t selection, in
     draw_cursor(mouse_x, mouse_y, button == 1);
 }
 
-void desktop_open_icon(int32_t index)
+static void desktop_open_icon(int32_t index)
 {
     switch (index) {
     case 0: show_terminal(); break;
