@@ -5,6 +5,7 @@ import os
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -15,7 +16,8 @@ PROBE = os.path.join(BUILD, "fbprobe-kernel.elf")
 ISO_CACHE = os.path.join(BUILD, "e2e")
 SCALE = float(os.environ.get("E2E_TIMEOUT_SCALE", "1"))
 
-import mkiso  # noqa: E402  (same folder)
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import mkiso  # noqa: E402  (scripts/mkiso.py, the image maker make uses too)
 
 
 def iso_for(kernel, gfxpayload=None, uefi=False):
