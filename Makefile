@@ -156,7 +156,7 @@ host-tests: deps-test
 	$(MAKE) $(HOST_TEST_BINS)
 
 test: deps-test
-	$(MAKE) all $(HOST_TEST_BINS) $(FUZZ_TARGETS)
+	$(MAKE) all $(BUILD)/orvelix.iso $(HOST_TEST_BINS) $(FUZZ_TARGETS)
 	python3 tests/run_all.py $(TEST_ARGS)
 
 $(BUILD)/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
