@@ -3,9 +3,10 @@
 #
 #   make            both kernels (build/teaser-kernel.elf, build/fbprobe-kernel.elf)
 #   make iso        bootable BIOS + UEFI image, build/orvelix.iso
-#   make run        boot the teaser in QEMU with a window (run-probe: the probe)
-#   make run-vnc    the same, headless, on VNC display :0
-#   make debug      boot paused, waiting for gdb (then: make gdb)
+#   make run        boot the teaser in QEMU with a window, or on VNC without a
+#                   display (run-probe: the probe)
+#   make run-vnc    the same, headless, on VNC display VNC_DISPLAY
+#   make debug      boot paused, waiting for gdb on GDB_PORT (then: make gdb)
 #   make test       host unit tests, sanitizer build, end-to-end tests under QEMU
 #   make bench      instruction and video-memory counts of the drawing code
 #   make fuzz       each libFuzzer target for FUZZ_SECONDS
@@ -54,21 +55,23 @@ $(BUILD)/k/%.o: %.cpp
 	$(CXX) $(KERNEL_CXXFLAGS) -c $< -o $@
 
 $(BUILD)/teaser-kernel.elf: $(TEASER_OBJ) boot/kernel.ld
-	ld $(KERNEL_LDFLAGS) -o $@ $(TEASER_OBJ) $(LIBGCC)
+	$(LD) $(KERNEL_LDFLAGS) -o $@ $(TEASER_OBJ) $(LIBGCC)
 	grub-file --is-x86-multiboot2 $@
 
 $(BUILD)/fbprobe-kernel.elf: $(PROBE_OBJ) boot/kernel.ld
-	ld $(KERNEL_LDFLAGS) -o $@ $(PROBE_OBJ) $(LIBGCC)
+	$(LD) $(KERNEL_LDFLAGS) -o $@ $(PROBE_OBJ) $(LIBGCC)
 	grub-file --is-x86-multiboot2 $@
 
 # ---- boot image ----------------------------------------------------------
 
-ISO_DIR := $(BUILD)/iso
-$(BUILD)/orvelix.iso: $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf boot/grub.cfg
-	@mkdir -p $(ISO_DIR)/boot/grub
-	cp $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf $(ISO_DIR)/boot/
-	cp boot/grub.cfg $(ISO_DIR)/boot/grub/grub.cfg
-	grub-mkrescue -o $@ $(ISO_DIR) 2>$(BUILD)/grub-mkrescue.log || (cat $(BUILD)/grub-mkrescue.log; false)
+# BIOS and UEFI, CD or USB stick; the menu waits 3 s, then boots the teaser.
+# scripts/mkiso.py writes the GRUB configuration of this and every test image.
+$(BUILD)/orvelix.iso: $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf scripts/mkiso.py
+	python3 scripts/mkiso.py --out $@ --timeout 3 \
+		"$(BUILD)/teaser-kernel.elf=ORVELIX teaser" "$(BUILD)/fbprobe-kernel.elf=Framebuffer probe"
+
+$(BUILD)/probe.iso: $(BUILD)/fbprobe-kernel.elf scripts/mkiso.py
+	python3 scripts/mkiso.py --kernel $< --out $@
 
 # The set-up runs first and alone; the build after it may run in parallel.
 iso: deps-build
@@ -77,28 +80,44 @@ iso: deps-build
 QEMU := qemu-system-i386
 QEMU_FLAGS := -machine pc,accel=tcg -m 128 -vga std -boot d
 QEMU_DISPLAY ?=
+# Per user, so that people sharing a machine do not collide (as xv6 does).
+GDB_PORT ?= $(shell expr `id -u` % 5000 + 25000)
+VNC_DISPLAY ?= $(shell expr `id -u` % 100)
+VNC_AT = VNC at $$(hostname):$$((5900 + $(VNC_DISPLAY))) (display :$(VNC_DISPLAY)); Ctrl-C stops it.
+
+# Boots image $(1) in a window; with no display to open one on (no $DISPLAY,
+# no $WAYLAND_DISPLAY) and no QEMU_DISPLAY given, on VNC instead.
+define qemu_window
+	@if [ -z "$(QEMU_DISPLAY)" ] && [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+		echo "No display to open a window on: QEMU shows the screen on $(VNC_AT)"; \
+		echo $(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -cdrom $(1); \
+		exec $(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -cdrom $(1); \
+	fi; \
+	echo $(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(1); \
+	exec $(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(1)
+endef
 
 run: deps-run
 	$(MAKE) $(BUILD)/orvelix.iso
-	$(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(BUILD)/orvelix.iso
+	$(call qemu_window,$(BUILD)/orvelix.iso)
 
 run-probe: deps-run
-	$(MAKE) $(BUILD)/fbprobe-kernel.elf
-	python3 tests/e2e/mkiso.py --kernel $(BUILD)/fbprobe-kernel.elf --out $(BUILD)/probe.iso
-	$(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(BUILD)/probe.iso
+	$(MAKE) $(BUILD)/probe.iso
+	$(call qemu_window,$(BUILD)/probe.iso)
 
 run-vnc: deps-run
 	$(MAKE) $(BUILD)/orvelix.iso
-	@echo "QEMU is serving the screen on VNC display :0 (port 5900); Ctrl-C stops it."
-	$(QEMU) $(QEMU_FLAGS) -display none -vnc :0 -cdrom $(BUILD)/orvelix.iso
+	@echo "QEMU shows the screen on $(VNC_AT)"
+	$(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -cdrom $(BUILD)/orvelix.iso
 
 debug: deps-run
 	$(MAKE) $(BUILD)/orvelix.iso
-	@echo "Waiting for gdb on tcp::1234; in another shell: make gdb"
-	$(QEMU) $(QEMU_FLAGS) -display none -vnc :0 -s -S -cdrom $(BUILD)/orvelix.iso
+	@echo "Waiting for gdb on tcp::$(GDB_PORT); in another shell: make gdb"
+	@echo "QEMU shows the screen on $(VNC_AT)"
+	$(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -gdb tcp::$(GDB_PORT) -S -cdrom $(BUILD)/orvelix.iso
 
 gdb: deps-run
-	gdb -x scripts/kernel.gdb
+	gdb -ex 'set $$gdb_port = $(GDB_PORT)' -x scripts/kernel.gdb
 
 # ---- tests and benchmarks ------------------------------------------------
 
@@ -137,7 +156,7 @@ host-tests: deps-test
 	$(MAKE) $(HOST_TEST_BINS)
 
 test: deps-test
-	$(MAKE) all $(HOST_TEST_BINS) $(FUZZ_TARGETS)
+	$(MAKE) all $(BUILD)/orvelix.iso $(HOST_TEST_BINS) $(FUZZ_TARGETS)
 	python3 tests/run_all.py $(TEST_ARGS)
 
 $(BUILD)/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))

@@ -10,7 +10,6 @@ uint8_t inb(uint16_t port);
 void outb(uint16_t port, uint8_t value);
 void cpu_lidt(const void* descriptor);
 void cpu_int3();
-void cpu_halt();
 // Every pause passes here first. The simulation records it and answers
 // whether to really spin (tests of the delay itself ask it to).
 bool cpu_pause(int32_t units);
@@ -35,9 +34,6 @@ static inline void cpu_lidt(const void* descriptor)
 }
 
 static inline void cpu_int3() { asm volatile("int3"); }
-
-// Interrupts stay off, so this stops the processor for good.
-static inline void cpu_halt() { asm volatile("cli; hlt" : : : "memory"); }
 
 // On the machine every pause spins; only the host build looks at them.
 static inline bool cpu_pause(int32_t) { return true; }

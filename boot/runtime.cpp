@@ -1,5 +1,5 @@
-// The few runtime symbols a freestanding C++ kernel needs: GCC emits calls
-// to these for large copies and zeroing even with -ffreestanding.
+// The few runtime symbols a freestanding C++ kernel needs: GCC may emit calls
+// to these four even with -ffreestanding (large copies, zeroing, compares).
 #include <stddef.h>
 #include <stdint.h>
 

@@ -9,7 +9,6 @@ constexpr int32_t VGA_ROWS = 25;
 
 // Attributes: foreground in the low nibble, background in the high nibble.
 enum vga_attr : uint8_t {
-    VGA_BLANK = 0x00,       // black on black: the cleared screen
     VGA_GREY = 0x08,        // labels and the key prompt
     VGA_GREEN = 0x0A,       // good findings
     VGA_RED = 0x0C,         // failures

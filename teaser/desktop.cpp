@@ -3,8 +3,7 @@
 #include "features.h"
 #include "font.h"
 #include "input.h"
-#include "kernel.h"
-#include "splash.h"
+#include "screens.h"
 #include "terminal.h"
 
 namespace {
@@ -275,7 +274,7 @@ void desktop_draw(const desktop_icon icons[DESKTOP_ICONS], int32_t selection, in
     draw_bands(desktop_layers, &d);
 }
 
-void desktop_open_icon(int32_t index)
+static void desktop_open_icon(int32_t index)
 {
     switch (index) {
     case 0: show_terminal(); break;
@@ -359,10 +358,7 @@ int desktop_step(desktop_state& s)
     }
 
     if ((key & 0xFF) != 0xFF) {
-        if (last_sc == SC_ESC) {
-            draw_splash();
-            return 1;
-        }
+        if (last_sc == SC_ESC) return 1;  // the main loop repaints the splash
         if (last_sc == SC_LEFT && s.selection > 0) {
             --s.selection;
             s.redraw = 1;

@@ -21,8 +21,8 @@ struct desktop_state {
     int32_t drawn_x, drawn_y;  // where the pointer was last drawn
     int32_t prev_button;   // the button state of the previous pass
     int32_t redraw;        // a full redraw is due at the next pass
-    // Opens icon 0, 1 or 2 and returns when that screen does; null means
-    // desktop_open_icon. A seam for tests.
+    // Opens icon 0, 1 or 2 and returns when that screen does; null opens
+    // the terminal, the feature grid or the reboot screen. A seam for tests.
     void (*open)(int32_t index);
 };
 
@@ -42,15 +42,12 @@ void desktop_draw_icon(const desktop_icon& icon, int32_t selected, int32_t hover
 // the w x h area at (x, y), writing nothing outside it.
 void desktop_background(int32_t x, int32_t y, int32_t w, int32_t h);
 
-// The opening of an icon: the terminal, the feature grid or the reboot screen.
-void desktop_open_icon(int32_t index);
-
 // The state of a fresh entry: SHELL selected, no hover, a full redraw due.
 void desktop_enter(desktop_state& s);
 
-// One pass of the desktop loop. Returns 1 when ESC has left the desktop (the
-// splash is then drawn), else 0.
+// One pass of the desktop loop. Returns 1 when ESC has left the desktop (its
+// picture is still up), else 0.
 int desktop_step(desktop_state& s);
 
-// Runs the desktop until ESC, then draws the splash and returns.
+// Runs the desktop until ESC and returns; the caller repaints its screen.
 void desktop_run();

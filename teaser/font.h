@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-constexpr int FONT_GLYPHS = 55;
+constexpr int FONT_GLYPHS = 51;
 extern const uint8_t font5x7[FONT_GLYPHS][5];  // column bytes, bit 0 the top row
 
 // Glyph number for a character; lower case shares the capitals, anything

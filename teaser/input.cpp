@@ -9,10 +9,11 @@ int kbd_caps;
 int32_t mouse_x = 400, mouse_y = 300;
 int32_t mouse_max_x = 799, mouse_max_y = 599;
 int32_t mouse_btn;
-uint8_t mouse_pkt[3];
+static uint8_t mouse_pkt[3];
 uint8_t mouse_cycle;
 
-void mouse_feed(uint8_t byte)
+// Packet assembler: three bytes, the first with bit 3 set.
+static void mouse_feed(uint8_t byte)
 {
     switch (mouse_cycle) {
     case 0:
@@ -86,7 +87,7 @@ static void wait_read()
     for (int i = 0; i < PS2_WAIT_POLLS && !(inb(PS2_STATUS) & PS2_OUT_FULL); ++i) {}
 }
 
-void mouse_cmd(uint8_t byte)
+static void mouse_cmd(uint8_t byte)
 {
     wait_write();
     outb(PS2_STATUS, 0xD4);  // next data byte goes to the second port
@@ -94,7 +95,7 @@ void mouse_cmd(uint8_t byte)
     outb(PS2_DATA, byte);
 }
 
-uint8_t mouse_rd()
+static uint8_t mouse_rd()
 {
     wait_read();
     return inb(PS2_DATA);

@@ -21,7 +21,6 @@ enum scancode : uint8_t {
     SC_ENTER = 0x1C,
     SC_LSHIFT = 0x2A,
     SC_RSHIFT = 0x36,
-    SC_SPACE = 0x39,
     SC_CAPS = 0x3A,
     SC_LEFT = 0x4B,
     SC_RIGHT = 0x4D,
@@ -36,8 +35,7 @@ extern int kbd_caps;
 extern int32_t mouse_x, mouse_y;
 extern int32_t mouse_max_x, mouse_max_y;
 extern int32_t mouse_btn;
-extern uint8_t mouse_pkt[3];
-extern uint8_t mouse_cycle;
+extern uint8_t mouse_cycle;  // bytes of the packet in progress, 0..2
 
 // One poll: reads the status once and at most one byte. Returns -1 for
 // nothing (no byte, a mouse byte, a release, Shift, Caps Lock, the 0xE0
@@ -45,10 +43,5 @@ extern uint8_t mouse_cycle;
 // key without one; last_sc then holds the key's make code.
 int kbd_read_raw();
 
-// Feeds one mouse byte to the packet assembler.
-void mouse_feed(uint8_t byte);
-
 // Mouse limits, start position and the one-time controller and mouse set-up.
-void mouse_cmd(uint8_t byte);
-uint8_t mouse_rd();
 void mouse_setup(uint32_t width, uint32_t height);

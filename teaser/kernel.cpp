@@ -6,30 +6,11 @@
 #include "desktop.h"
 #include "draw.h"
 #include "features.h"
-#include "font.h"
 #include "input.h"
 #include "machine.h"
+#include "screens.h"
 #include "splash.h"
 #include "terminal.h"
-
-static constexpr uint32_t VGA_TEXT = 0xB8000;
-
-void fallback_screen()
-{
-    static const char message[] = "  ORVELIX: No framebuffer. Reboot.";
-    auto* cells = reinterpret_cast<volatile uint16_t*>(static_cast<uintptr_t>(VGA_TEXT));
-    for (int i = 0; i < 80 * 25; ++i) cells[i] = 0x4F20;  // white on red
-    for (int i = 0; message[i]; ++i) cells[i] = static_cast<uint16_t>(0x4F00 | static_cast<uint8_t>(message[i]));
-    for (;;) kbd_read_raw();  // nothing answers; only a reset leaves
-}
-
-void reboot_screen()
-{
-    fill();
-    draw_str_centered("Rebooting...", static_cast<int32_t>(FB_H / 2), 2, 0x00CCCC);
-    pit_wait(400);
-    reboot();
-}
 
 [[noreturn]] static void main_loop()
 {
@@ -48,6 +29,12 @@ void reboot_screen()
         uint8_t k = static_cast<uint8_t>(key);
         if (k == 0xFF || k == 0) continue;
 
+        // The desktop, the feature grid and the terminal each take over the
+        // screen, run their own loop and return on ESC with their own picture
+        // still up; whoever opened them repaints its own screen in full at
+        // once, here the splash. The desktop does the same for the screens
+        // it opens. The reboot screen returns only if the reset failed, and
+        // then the splash repaints itself at its next periodic redraw.
         uint8_t folded = k & ~0x20;
         if (last_sc == SC_ESC || folded == 'R') {
             reboot_screen();
@@ -59,6 +46,7 @@ void reboot_screen()
             draw_splash();
         } else if (k == ' ') {
             desktop_run();
+            draw_splash();
         }
     }
 }

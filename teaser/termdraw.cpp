@@ -6,7 +6,8 @@
 static constexpr uint32_t TERM_BG = 0x000508;
 static constexpr int32_t ROW_H = 13;  // text row pitch; glyphs sit 2 rows down
 
-uint32_t term_line_colour(char first)
+// The colour a stored line is drawn in, chosen by its first character.
+static uint32_t term_line_colour(char first)
 {
     switch (first) {
     case '#': return 0x00CCFF;  // headings

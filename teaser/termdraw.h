@@ -3,9 +3,6 @@
 #pragma once
 #include <stdint.h>
 
-// The colour a stored line is drawn in, chosen by its first character.
-uint32_t term_line_colour(char first);
-
 // Screen text row `row` showing store line `line`; a line index outside the
 // lines in use leaves the row blank.
 void term_draw_line(int row, int line);

@@ -5,7 +5,7 @@ alignas(4) char tl[TERM_LINES][TERM_LINE_LEN + 1];
 int tc;
 int tvis;
 int tscroll;
-uint8_t dirty[TERM_LINES + 2];
+uint8_t dirty[TERM_LINES + 1];
 int TERM_Y_START;
 
 // Every line flag and the prompt flag; flag 129 is never touched.

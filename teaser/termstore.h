@@ -12,7 +12,7 @@ alignas(4) extern char tl[TERM_LINES][TERM_LINE_LEN + 1];  // oldest line at ind
 extern int tc;               // lines in use, 0..128; the rest is stale
 extern int tvis;             // text rows on screen; 0 or less on a tiny screen
 extern int tscroll;          // store line shown in the top text row
-extern uint8_t dirty[TERM_LINES + 2];  // by store line; [128] the prompt; [129] unused
+extern uint8_t dirty[TERM_LINES + 1];  // by store line; [128] the prompt
 extern int TERM_Y_START;     // top pixel row of the first text row
 
 // Appends one line, cut at 87 characters; a full store drops its oldest.

@@ -5,6 +5,7 @@ import os
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -15,7 +16,8 @@ PROBE = os.path.join(BUILD, "fbprobe-kernel.elf")
 ISO_CACHE = os.path.join(BUILD, "e2e")
 SCALE = float(os.environ.get("E2E_TIMEOUT_SCALE", "1"))
 
-import mkiso  # noqa: E402  (same folder)
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import mkiso  # noqa: E402  (scripts/mkiso.py, the image maker make uses too)
 
 
 def iso_for(kernel, gfxpayload=None, uefi=False):
@@ -99,7 +101,9 @@ class Timeout(AssertionError):
 class Machine:
     """One QEMU run. Use as a context manager."""
 
-    def __init__(self, iso, no_reboot=False, gdb=False, uefi=False, vga="std", extra=()):
+    def __init__(self, iso, no_reboot=False, gdb=False, uefi=False, vga="std", extra=(), machine="pc", cdrom=True):
+        """machine: QEMU's machine type; cdrom=False leaves the image out, for
+        `extra` to attach it some other way (as a USB stick, say)."""
         self.tmp = tempfile.mkdtemp(prefix="orvelix-e2e-")
         self.qmp_path = os.path.join(self.tmp, "qmp.sock")
         self.events = []
@@ -108,8 +112,8 @@ class Machine:
             cmd = ["qemu-system-x86_64", "-bios", "/usr/share/ovmf/OVMF.fd"]
         else:
             cmd = ["qemu-system-i386"]
-        cmd += ["-machine", "pc,accel=tcg", "-m", "128", "-cdrom", iso, "-boot", "d",
-                "-display", "none", "-no-user-config", "-nodefaults", "-serial", "null",
+        cmd += ["-machine", f"{machine},accel=tcg", "-m", "128"] + (["-cdrom", iso, "-boot", "d"] if cdrom else [])
+        cmd += ["-display", "none", "-no-user-config", "-nodefaults", "-serial", "null",
                 "-monitor", "none", "-qmp", f"unix:{self.qmp_path},server=on,wait=off"]
         cmd += ["-vga", vga] if vga != "none" else ["-vga", "none"]
         if no_reboot:

@@ -266,6 +266,41 @@ TEST_F(MainLoop, OtherKeysAndMouseBytesDoNothingOnTheSplash)
     EXPECT_EQ(mouse_x, 405);  // the invisible pointer still moved
 }
 
+// Every screen opened from the splash returns on ESC to the whole splash,
+// repainted by the main loop; the accent rows carry the pulse of the moment.
+TEST_F(MainLoop, EachNestedScreenReturnsToTheWholeSplash)
+{
+    struct Case {
+        const char* screen;
+        std::function<void()> keys;
+        uint32_t corner;  // the opened screen's top-left pixel
+    } cases[] = {
+        {"desktop", [] { sim_tap(0x39), sim_tap(0x01); }, 0x001520},
+        {"feature grid", [] { sim_type("f"), sim_tap(0x01); }, 0x001A2A},
+        {"terminal", [] { sim_type("T"), sim_tap(0x01); }, 0x001520},
+    };
+    for (const Case& c : cases) {
+        TestFb fb(800, 600);
+        draw_splash();
+        const std::vector<uint32_t> splash = fb.snapshot();
+        fb.clear(0);
+        start(800, 600, c.keys);
+        bool opened = false;
+        sim.on_poll = [&, queue = sim.on_poll] {
+            queue();
+            if (fb.px(0, 0) == c.corner) opened = true;
+        };
+        EXPECT_THROW(kernel_main(0x36D76289, info), SimExhausted) << c.screen;
+        EXPECT_TRUE(opened) << c.screen;
+        const std::vector<uint32_t> now = fb.snapshot();
+        for (size_t i = 0; i < now.size(); ++i) {
+            const size_t y = i / 800;
+            if (y == 302 || y == 303) continue;  // the pulsing accent
+            ASSERT_EQ(now[i], splash[i]) << c.screen << " pixel " << i % 800 << "," << y;
+        }
+    }
+}
+
 TEST(TerminalRow, ALongLineOnANarrowScreenLeavesNothingBehind)
 {
     // 87 characters reach column 531, past the band's end at W - 11 = 309.

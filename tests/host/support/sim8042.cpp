@@ -114,8 +114,6 @@ void cpu_lidt(const void* descriptor)
 
 void cpu_int3() { ++sim.int3_calls; }
 
-void cpu_halt() { throw SimHalted{}; }
-
 bool cpu_pause(int32_t units)
 {
     sim.pauses.push_back(units);

@@ -11,7 +11,7 @@
 
 struct SimExhausted {};  // polled with nothing left to read
 struct SimReset {};      // the kernel pulsed the reset line (0xFE to port 0x64)
-struct SimHalted {};     // the kernel halted the processor
+struct SimHalted {};     // the kernel loaded an interrupt table it should not have
 
 struct PortWrite {
     uint16_t port;

@@ -1,0 +1,24 @@
+#include "screens.h"
+#include "draw.h"
+#include "font.h"
+#include "input.h"
+#include "machine.h"
+
+static constexpr uint32_t VGA_TEXT = 0xB8000;
+
+void fallback_screen()
+{
+    static const char message[] = "  ORVELIX: No framebuffer. Reboot.";
+    auto* cells = reinterpret_cast<volatile uint16_t*>(static_cast<uintptr_t>(VGA_TEXT));
+    for (int i = 0; i < 80 * 25; ++i) cells[i] = 0x4F20;  // white on red
+    for (int i = 0; message[i]; ++i) cells[i] = static_cast<uint16_t>(0x4F00 | static_cast<uint8_t>(message[i]));
+    for (;;) kbd_read_raw();  // nothing answers; only a reset leaves
+}
+
+void reboot_screen()
+{
+    fill();
+    draw_str_centered("Rebooting...", static_cast<int32_t>(FB_H / 2), 2, 0x00CCCC);
+    pit_wait(400);
+    reboot();
+}
