@@ -118,6 +118,7 @@ void cpu_halt() { throw SimHalted{}; }
 
 bool cpu_pause(int32_t units)
 {
+    if (sim.on_pause) sim.on_pause(units);
     sim.pauses.push_back(units);
     return sim.spin;
 }
