@@ -7,7 +7,7 @@
 #                   display (run-probe: the probe)
 #   make run-vnc    the same, headless, on VNC display VNC_DISPLAY
 #   make debug      boot paused, waiting for gdb on GDB_PORT (then: make gdb)
-#   make test       host unit tests, sanitizer build, end-to-end tests under QEMU
+#   make test       host unit tests (64- and 32-bit, plain and sanitized), fuzzing, QEMU tests
 #   make bench      instruction and video-memory counts of the drawing code
 #   make fuzz       each libFuzzer target for FUZZ_SECONDS
 #   make screens    a PNG of every screen, and an overview, in docs/screens
@@ -149,8 +149,45 @@ $(BUILD)/san/teaser_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(TEASER_SRC) $(HOS
 $(BUILD)/san/probe_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS))
 	$(CXX) $(SAN_FLAGS) -o $@ $^ $(GTEST_LIBS)
 
+# The same tests at the kernels' own width: 32-bit programs, plain and under
+# the sanitizers, where pointers, size_t and uintptr_t are 32 bits as on the
+# machine. Debian ships GoogleTest for 64 bits only: it is built here from its
+# sources, once, and serves both.
+GTEST_DIR := /usr/src/googletest/googletest
+GTEST32 := $(BUILD)/gtest32/gtest-all.o $(BUILD)/gtest32/gtest_main.o
+
+$(BUILD)/gtest32/%.o: $(GTEST_DIR)/src/%.cc
+	@mkdir -p $(dir $@)
+	$(CXX) -m32 -O2 -std=c++20 -isystem $(GTEST_DIR)/include -I$(GTEST_DIR) -c $< -o $@
+
+$(BUILD)/host32/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) -m32 $(HOST_CXXFLAGS) -c $< -o $@
+
+$(BUILD)/host32/tests/%.o: tests/%.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) -m32 $(TEST_CXXFLAGS) -c $< -o $@
+
+$(BUILD)/san32/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(CXX) -m32 $(TEST_CXXFLAGS) $(SAN_FLAGS) -c $< -o $@
+
+$(BUILD)/host32/teaser_tests: $(patsubst %.cpp,$(BUILD)/host32/%.o,$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS)) $(GTEST32)
+	$(CXX) -m32 -no-pie -o $@ $^ -pthread
+
+$(BUILD)/host32/probe_tests: $(patsubst %.cpp,$(BUILD)/host32/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS)) $(GTEST32)
+	$(CXX) -m32 -no-pie -o $@ $^ -pthread
+
+$(BUILD)/san32/teaser_tests: $(patsubst %.cpp,$(BUILD)/san32/%.o,$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS)) $(GTEST32)
+	$(CXX) -m32 -no-pie $(SAN_FLAGS) -o $@ $^ -pthread
+
+$(BUILD)/san32/probe_tests: $(patsubst %.cpp,$(BUILD)/san32/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS)) $(GTEST32)
+	$(CXX) -m32 -no-pie $(SAN_FLAGS) -o $@ $^ -pthread
+
 HOST_TEST_BINS := $(BUILD)/host/teaser_tests $(BUILD)/host/probe_tests \
-	$(BUILD)/san/teaser_tests $(BUILD)/san/probe_tests
+	$(BUILD)/san/teaser_tests $(BUILD)/san/probe_tests \
+	$(BUILD)/host32/teaser_tests $(BUILD)/host32/probe_tests \
+	$(BUILD)/san32/teaser_tests $(BUILD)/san32/probe_tests
 
 host-tests: deps-test
 	$(MAKE) $(HOST_TEST_BINS)

@@ -37,12 +37,18 @@ static void show_tag(const mb2_fb_tag* tag)
     vga_putdec(tag->pitch);
     vga_puts_col(" bytes/row", VGA_WHITE);
 
-    // By the type byte alone, whichever screen the gate chose.
+    // An RGB framebuffer is either drawn on or refused by the same gate that
+    // chose the screen, and then the report says why.
     vga_puts_at(8, LABEL_COL, "Status:", VGA_GREY);
-    if (type == MB2_FB_TYPE_RGB)
-        vga_puts_at(8, VALUE_COL, "LINEAR RGB FB ACTIVE - running graphics demo", VGA_GREEN);
-    else
+    if (type != MB2_FB_TYPE_RGB) {
         vga_puts_at(8, VALUE_COL, "Fell back to text/EGA mode (no linear FB)", VGA_YELLOW);
+    } else if (const char* why = fb_tag_refusal(tag)) {
+        static constexpr char refused[] = "LINEAR RGB FB REFUSED - ";
+        vga_puts_at(8, VALUE_COL, refused, VGA_YELLOW);
+        vga_puts_at(8, VALUE_COL + sizeof refused - 1, why, VGA_YELLOW);
+    } else {
+        vga_puts_at(8, VALUE_COL, "LINEAR RGB FB ACTIVE - running graphics demo", VGA_GREEN);
+    }
 
     vga_puts_at(10, LABEL_COL, "Press R to reboot, any key to retry info screen", VGA_GREY);
 }

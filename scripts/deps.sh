@@ -7,7 +7,8 @@ build=(g++ g++-multilib binutils make grub-pc-bin grub-common grub-efi-amd64-bin
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
   run)   want=("${build[@]}" qemu-system-x86 qemu-system-gui gdb) ;;
-  test)  want=("${build[@]}" qemu-system-x86 ovmf libgtest-dev valgrind python3 clang libclang-rt-14-dev) ;;
+  # qemu-user runs the 32-bit host tests where the kernel has no 32-bit support.
+  test)  want=("${build[@]}" qemu-system-x86 qemu-user ovmf libgtest-dev googletest valgrind python3 clang libclang-rt-14-dev) ;;
   *) echo "usage: $0 build|run|test" >&2; exit 2 ;;
 esac
 

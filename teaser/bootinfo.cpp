@@ -8,12 +8,17 @@ static uint32_t load32(uint64_t at)
     return v;
 }
 
+static constexpr uint64_t FOUR_GIB = uint64_t{1} << 32;
+
 const mb2_fb_tag* mb2_find_fb_tag(uint32_t info)
 {
-    if (info == 0) return nullptr;
     // 64-bit positions: nothing here can wrap round the 32-bit address space.
+    // The information must end at or below 4 GiB, else a position past it
+    // would be read through its low 32 bits, from address 0 up.
+    if (info == 0 || info > FOUR_GIB - 8) return nullptr;
     const uint64_t start = info;
     const uint64_t end = start + load32(start);
+    if (end > FOUR_GIB) return nullptr;
     uint64_t cur = start + 8;
     const mb2_fb_tag* found = nullptr;
 
@@ -28,16 +33,26 @@ const mb2_fb_tag* mb2_find_fb_tag(uint32_t info)
     return found;
 }
 
-bool fb_tag_usable(const mb2_fb_tag* tag)
+const char* fb_tag_refusal(const mb2_fb_tag* tag)
 {
-    if (!tag || tag->fb_type != MB2_FB_TYPE_RGB || tag->addr == 0) return false;
-    if (tag->width < 320 || tag->height < 200) return false;
-    if (tag->bpp != 24 && tag->bpp != 32) return false;
+    if (!tag) return "no framebuffer tag";
+    if (tag->fb_type != MB2_FB_TYPE_RGB) return "not direct RGB";
+    if (tag->addr == 0) return "address 0";
+    if (tag->width < 320 || tag->height < 200) return "smaller than 320x200";
+    // No display comes near 32,768 pixels a side. Below it, every position
+    // the screens work out from the size (H - 32, W/2 - 170, 6 x scale x
+    // characters, the dot grid's steps of 32) stays far inside the signed
+    // 32 bits they are drawn in; and with a pitch of 0 or 1 the byte bound
+    // below would let any height through.
+    if (tag->width > FB_MAX_SIDE || tag->height > FB_MAX_SIDE) return "larger than 32768 a side";
+    if (tag->bpp != 24 && tag->bpp != 32) return "not 24 or 32 bits per pixel";
     // The last byte, (height - 1) rows of pitch plus one row of pixels past
     // the address, must lie below 4 GiB: paging is off, pointers are 32-bit.
-    constexpr uint64_t four_gib = uint64_t{1} << 32;
-    if (tag->addr >= four_gib) return false;
-    uint64_t rows = uint64_t{tag->height - 1} * tag->pitch;
-    if (rows >= four_gib) return false;
-    return tag->addr + rows + uint64_t{tag->width} * (tag->bpp / 8) <= four_gib;
+    const uint64_t rows = uint64_t{tag->height - 1} * tag->pitch;
+    if (tag->addr >= FOUR_GIB || rows >= FOUR_GIB ||
+        tag->addr + rows + uint64_t{tag->width} * (tag->bpp / 8) > FOUR_GIB)
+        return "not wholly below 4 GiB";
+    return nullptr;
 }
+
+bool fb_tag_usable(const mb2_fb_tag* tag) { return fb_tag_refusal(tag) == nullptr; }

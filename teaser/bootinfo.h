@@ -27,10 +27,19 @@ constexpr uint32_t MB2_FB_TAG_MIN_SIZE = 30;  // through the framebuffer type by
 // Walks the boot information at `info` and returns the last framebuffer tag
 // that lies wholly inside it, or null. Never reads outside the information:
 // a tag head that does not fit stops the walk, and a framebuffer tag too
-// short for its fields or reaching past the end does not count.
+// short for its fields or reaching past the end does not count. Information
+// that does not lie wholly below 4 GiB holds no tag: 32-bit addresses cannot
+// reach its end, and are never cut down to try.
 const mb2_fb_tag* mb2_find_fb_tag(uint32_t info);
 
-// True when the framebuffer is one both kernels can draw on: direct RGB,
-// non-zero address, at least 320 x 200, 24 or 32 bits per pixel, and every
-// byte of it reachable through a 32-bit address.
+// The largest width or height either kernel draws on. See fb_tag_refusal.
+constexpr uint32_t FB_MAX_SIDE = 32768;
+
+// Why neither kernel can draw on the framebuffer, in a few words (at most
+// 34 characters, for the probe's report), or null when it can: direct RGB,
+// non-zero address, from 320 x 200 up to FB_MAX_SIDE a side, 24 or 32 bits
+// per pixel, and every byte of it reachable through a 32-bit address.
+const char* fb_tag_refusal(const mb2_fb_tag* tag);
+
+// fb_tag_refusal has no objection.
 bool fb_tag_usable(const mb2_fb_tag* tag);

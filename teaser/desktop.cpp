@@ -345,7 +345,7 @@ int desktop_step(desktop_state& s)
         s.prev_button = button;
     }
 
-    const int key = kbd_read_raw();  // may take in a mouse byte
+    int key = kbd_read_raw();  // may take in a mouse byte
 
     if (mouse_x != s.drawn_x || mouse_y != s.drawn_y || button != s.prev_button) pointer_update(s, button);
 
@@ -353,6 +353,9 @@ int desktop_step(desktop_state& s)
         desktop_draw(s.icons, s.hover, s.hover, 1);
         s.selection = s.hover;
         open_icon(s, s.selection);
+        // The key came before the opened screen, and last_sc now holds that
+        // screen's ESC: taking it here would leave the desktop as well.
+        key = KEY_NONE;
     } else {
         s.redraw = 0;
     }

@@ -274,7 +274,7 @@ class OnStdVga(unittest.TestCase):
             self.assertEqual((name, magic_ok, tag.type, tag.width, tag.height, tag.bpp),
                              ("show_text_result", 1, 1, 800, 600, 16))
             want = report_for_tag("RGB (linear framebuffer)", 0x0A, f"0x{tag.addr & 0xFFFFFFFF:08X}", "800x600 @ 16bpp",
-                                  tag.pitch, "LINEAR RGB FB ACTIVE - running graphics demo", 0x0A)
+                                  tag.pitch, "LINEAR RGB FB REFUSED - not 24 or 32 bits per pixel", 0x0E)
             self.assertIsNone(want.diff(trace.text.cells))
 
 

@@ -97,20 +97,24 @@ TEST_F(Probe, TheGateChoosesThePictureOrTheReport)
     auto above_4g = [](uint64_t fb) -> uint64_t { return fb | 1ull << 32; };
     auto far_above = [](uint64_t fb) -> uint64_t { return fb | 0xFFull << 32; };
     auto across_4g = [](uint64_t) -> uint64_t { return 0xFFF00000; };  // starts below, runs past
+    const char* small = "smaller than 320x200";
+    const char* depth = "not 24 or 32 bits per pixel";
+    const char* high = "not wholly below 4 GiB";
     const struct {
         uint32_t w, h, pitch;  // pitch 0: rows without padding
         uint8_t bpp, type;  // type 0: indexed, 1: RGB, 2: EGA text, 3: unknown
         uint64_t (*addr)(uint64_t fb);
         bool graphics;
+        const char* refused = nullptr;  // what the report says of a refused RGB framebuffer
     } cases[] = {
-        {1024, 768, 0, 32, 1, on_fb, true},     {800, 600, 2432, 24, 1, on_fb, true},
-        {320, 200, 0, 24, 1, on_fb, true},      {320, 200, 0, 32, 1, on_fb, true},
-        {319, 200, 0, 24, 1, on_fb, false},     {320, 199, 0, 24, 1, on_fb, false},
-        {320, 200, 0, 16, 1, on_fb, false},     {320, 200, 0, 8, 1, on_fb, false},
-        {320, 200, 0, 31, 1, on_fb, false},     {1024, 768, 0, 32, 0, on_fb, false},
-        {1024, 768, 0, 32, 2, on_fb, false},    {1024, 768, 0, 32, 3, on_fb, false},
-        {1024, 768, 0, 32, 1, zero, false},     {640, 480, 0, 32, 1, above_4g, false},
-        {640, 480, 0, 32, 1, far_above, false}, {1024, 768, 0, 32, 1, across_4g, false},
+        {1024, 768, 0, 32, 1, on_fb, true},           {800, 600, 2432, 24, 1, on_fb, true},
+        {320, 200, 0, 24, 1, on_fb, true},            {320, 200, 0, 32, 1, on_fb, true},
+        {319, 200, 0, 24, 1, on_fb, false, small},    {320, 199, 0, 24, 1, on_fb, false, small},
+        {320, 200, 0, 16, 1, on_fb, false, depth},    {320, 200, 0, 8, 1, on_fb, false, depth},
+        {320, 200, 0, 31, 1, on_fb, false, depth},    {1024, 768, 0, 32, 0, on_fb, false},
+        {1024, 768, 0, 32, 2, on_fb, false},          {1024, 768, 0, 32, 3, on_fb, false},
+        {1024, 768, 0, 32, 1, zero, false, "address 0"}, {640, 480, 0, 32, 1, above_4g, false, high},
+        {640, 480, 0, 32, 1, far_above, false, high}, {1024, 768, 0, 32, 1, across_4g, false, high},
     };
     for (const auto& c : cases) {
         reset_text();
@@ -127,7 +131,7 @@ TEST_F(Probe, TheGateChoosesThePictureOrTheReport)
         } else {
             EXPECT_EQ(fb.written_pixels(), 0u);
             EXPECT_TRUE(fb.guards_intact());
-            EXPECT_TRUE(screen_is(tag_report(tag)));
+            EXPECT_TRUE(screen_is(tag_report(tag, c.refused)));
         }
         EXPECT_TRUE(sim.writes.empty());
     }
@@ -161,6 +165,16 @@ TEST_F(Probe, WithoutAFramebufferTagTheReportSaysSo)
              BootInfo bi;
              bi.add_fb(0xFD000000, 4096, 1024, 768, 32);
              return bi.place(8 + 16);
+         },
+         true},
+        // One whose total size runs past 4 GiB holds no tag, even one that
+        // its first bytes hold whole.
+        {"information reaching past 4 GiB", MAGIC,
+         [&] {
+             BootInfo bi;
+             bi.add_fb(reinterpret_cast<uintptr_t>(fb.base), 4096, 1024, 768, 32);
+             bi.end();
+             return bi.place(0xFFFFFFFF);
          },
          true},
     };

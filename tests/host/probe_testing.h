@@ -117,9 +117,10 @@ inline Screen no_tag_report(bool magic_ok)
         .put(9, 2, REPORT_PROMPT, 0x08);
 }
 
-// The report for a tag, whether or not the gate took it: the type line and
-// the status line go by the type byte alone.
-inline Screen tag_report(const mb2_fb_tag& t)
+// The report for a tag: the type line goes by the type byte; the status
+// line too, except that a direct RGB framebuffer the gate refused says why
+// (`refused`), in the colour of the fall-back line.
+inline Screen tag_report(const mb2_fb_tag& t, const char* refused = nullptr)
 {
     static const struct { const char* text; uint8_t attr; } types[] = {
         {"INDEXED (palette mode)", 0x0E},
@@ -134,7 +135,9 @@ inline Screen tag_report(const mb2_fb_tag& t)
     s.put(6, 2, "Resolution:", 0x08).put(6, 22, mode_text(t, " @ "), 0x0F);
     s.put(7, 2, "Pitch:", 0x08).put(7, 22, std::to_string(t.pitch) + " bytes/row", 0x0F);
     s.put(8, 2, "Status:", 0x08);
-    if (t.fb_type == MB2_FB_TYPE_RGB)
+    if (t.fb_type == MB2_FB_TYPE_RGB && refused)
+        s.put(8, 22, std::string("LINEAR RGB FB REFUSED - ") + refused, 0x0E);
+    else if (t.fb_type == MB2_FB_TYPE_RGB)
         s.put(8, 22, "LINEAR RGB FB ACTIVE - running graphics demo", 0x0A);
     else
         s.put(8, 22, "Fell back to text/EGA mode (no linear FB)", 0x0E);

@@ -3,6 +3,8 @@
 // right before an unreadable page, so a stray read faults).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "../../teaser/bootinfo.h"
 #include "support/fbmem.h"
 
@@ -89,6 +91,27 @@ TEST(TagWalk, ASizeThatWrapsRoundEndsTheWalk)
     EXPECT_EQ(walk(bi), nullptr);
 }
 
+// Information reaching past 4 GiB holds no tag, whatever lies where its
+// positions would wrap to; information whose head would cross 4 GiB is not
+// read at all (nothing is mapped there).
+TEST(TagWalk, InformationReachingPastFourGiBHoldsNoTag)
+{
+    // A tag that skips the walk past 4 GiB, to a framebuffer tag planted
+    // 4 KiB below the information: a walk whose positions wrap finds it.
+    constexpr uint32_t back = 0x1000;
+    BootInfo bi;
+    bi.add_tag(9, {}, uint32_t(0x100000000ull - back - 8));
+    const uint32_t info = bi.place(0xFFFFFFFF);
+    BootInfo planted;
+    planted.add_fb(0xFD000000, 4096, 1024, 768, 32);
+    planted.end();
+    std::memcpy(reinterpret_cast<void*>(uintptr_t(info - back)), planted.bytes.data() + 8, planted.bytes.size() - 8);
+    EXPECT_EQ(mb2_find_fb_tag(info), nullptr);
+
+    EXPECT_EQ(mb2_find_fb_tag(0xFFFFFFFC), nullptr);
+    EXPECT_EQ(mb2_find_fb_tag(0xFFFFFFF9), nullptr);
+}
+
 mb2_fb_tag fb(uint64_t addr, uint32_t pitch, uint32_t w, uint32_t h, uint8_t bpp, uint8_t type = 1)
 {
     return mb2_fb_tag{8, 32, addr, pitch, w, h, bpp, type};
@@ -107,6 +130,24 @@ TEST(Usable, SizeDepthTypeAndAddressLimits)
     EXPECT_FALSE(ok(fb(0xFD000000, 1024, 1024, 768, 8, MB2_FB_TYPE_INDEXED)));
     EXPECT_FALSE(ok(fb(0xFD000000, 4096, 1024, 768, 32, 7)));
     EXPECT_FALSE(fb_tag_usable(nullptr));
+}
+
+// Up to 32768 a side, whatever the pitch: with a pitch of 0 or 1 the bytes
+// stay few however tall the framebuffer claims to be.
+TEST(Usable, NoSideLargerThanTheDrawingCanCarry)
+{
+    const struct {
+        uint32_t pitch, w, h;
+        bool usable;
+    } cases[] = {
+        {0, 1024, 0x80000000u, false}, {1, 1024, 0xFFFFFFFFu, false}, {0, 1024, 32769, false},
+        {0, 32769, 200, false},        {0, 0xFFFFFFFFu, 200, false},  {0, 1024, 32768, true},
+        {1, 32768, 32768, true},       {0, 320, 200, true},
+    };
+    for (auto c : cases) {
+        mb2_fb_tag t = fb(0x10000000, c.pitch, c.w, c.h, 32);
+        EXPECT_EQ(fb_tag_usable(&t), c.usable) << c.w << "x" << c.h << " pitch " << c.pitch;
+    }
 }
 
 TEST(Usable, EveryByteMustBeReachableBelowFourGiB)

@@ -357,6 +357,32 @@ TEST(DesktopLoop, OnlyAPressOnAnIconOpensItAndRebootResets)
     EXPECT_EQ((std::array{fb.px(328, 300), fb.px(150, 235)}), (std::array{0x00CCCCu, 0u}));
 }
 
+// A key read in the pass whose click opens an icon belongs to the desktop
+// before that screen: after it returns, the key is not taken (its ESC is in
+// last_sc by then), so the desktop stays, and Enter opens nothing again.
+TEST(DesktopLoop, AKeyReadInTheClickingPassIsNotTakenAfterTheOpenedScreen)
+{
+    for (bool real_screen : {true, false}) {
+        SCOPED_TRACE(real_screen ? "the feature grid, a key" : "recorded, Enter");
+        TestFb fb(800, 600);
+        Desk d(fb, !real_screen);
+        d.step();
+        packet(0, 0, true);  // the pointer rests on FEATURES
+        if (real_screen) {
+            sim_keys({0x1E, 0x01});  // 'a' in the clicking pass, then ESC on the grid
+        } else {
+            sim_keys({0x1C});
+        }
+        while (!sim.out.empty()) ASSERT_EQ(d.step(), 0);
+        EXPECT_EQ(d.s.selection, 1);
+        if (!real_screen) {
+            EXPECT_EQ(opened, (std::vector<int32_t>{1}));
+        }
+        d.step();
+        EXPECT_TRUE(d.matches_full_draw());
+    }
+}
+
 // A pointer move writes the square it leaves and the pointer it draws, plus
 // any icon whose hover changes: nothing else.
 TEST(DesktopRepaint, AMoveWritesOnlyLocalPixels)

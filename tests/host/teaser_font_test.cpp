@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -39,6 +40,20 @@ TEST(Font, LowerCaseDrawsTheCapitals)
     draw_str("ORVELIX", 3, 4, 2, 0x00EEFF);
     EXPECT_EQ(lower, lit(b));
     EXPECT_FALSE(lower.empty());
+}
+
+// Every letter, in both cases, and every digit has a shape of its own: not
+// blank, the same for both cases, and unlike every other letter and digit.
+TEST(Font, EveryLetterAndDigitHasItsOwnShape)
+{
+    std::map<Pixels, char> shapes;
+    for (char ch = 'A'; ch <= 'Z'; ++ch) {
+        EXPECT_EQ(drawn_char(char(ch + 32)), drawn_char(ch)) << ch;
+        shapes.insert({drawn_char(ch), ch});
+    }
+    for (char ch = '0'; ch <= '9'; ++ch) shapes.insert({drawn_char(ch), ch});
+    EXPECT_EQ(shapes.size(), 36u);
+    EXPECT_FALSE(shapes.count(Pixels{})) << "blank: " << shapes[Pixels{}];
 }
 
 TEST(Font, CharactersWithoutAShapeChangeNothing)
@@ -93,22 +108,25 @@ TEST(Font, CentringTruncatesTowardZero)
     EXPECT_EQ(first_column(800, "Coming end of 2027", 2), 292);
     EXPECT_EQ(first_column(801, "Coming end of 2027", 2), 292);
 
-    // 58 characters on 320 pixels start at -14: two cells and two columns lost.
+    // 58 characters (348 pixels) on 320 pixels start at -14: two cells and
+    // two columns lost. On 321 the span of -27 halves to -13, not -14.
     const char* help = "SPACE - Desktop   F - Features   T - Terminal   R - Reboot";
     ASSERT_EQ(std::strlen(help), 58u);
-    Pixels clipped;
-    {
-        TestFb fb(320, 200);
-        draw_str_centered(help, 10, 1, 0xFFFFFF);
-        clipped = lit(fb);
-        EXPECT_TRUE(fb.guards_intact());
+    for (auto [width, start] : {std::pair{320, -14}, {321, -13}}) {
+        Pixels clipped;
+        {
+            TestFb fb(width, 200);
+            draw_str_centered(help, 10, 1, 0xFFFFFF);
+            clipped = lit(fb);
+            EXPECT_TRUE(fb.guards_intact());
+        }
+        TestFb wide(width + 80, 200);  // the same text unclipped, 40 pixels to the right
+        draw_str(help, start + 40, 10, 1, 0xFFFFFF);
+        Pixels expected;
+        for (auto [x, y] : lit(wide))
+            if (x >= 40 && x < width + 40) expected.insert({x - 40, y});
+        EXPECT_EQ(clipped, expected) << width;
     }
-    TestFb wide(400, 200);  // the same text unclipped, 40 pixels to the right
-    draw_str(help, -14 + 40, 10, 1, 0xFFFFFF);
-    Pixels expected;
-    for (auto [x, y] : lit(wide))
-        if (x >= 40 && x < 360) expected.insert({x - 40, y});
-    EXPECT_EQ(clipped, expected);
 }
 
 TEST(Font, EmptyTextDrawsNothing)

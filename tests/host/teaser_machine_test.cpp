@@ -2,7 +2,12 @@
 // reset sequence, and the delay's bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <ucontext.h>
+#include <utility>
+#include <vector>
 
 #include "../../teaser/input.h"
 #include "../../teaser/machine.h"
@@ -43,9 +48,17 @@ TEST(MouseSetup, ASilentControllerTimesOutAtEveryWait)
     sim.mode = Sim8042::Mode::silent;
     sim.idle_limit = 1u << 30;
     sim.input_busy = 1 << 30;  // never ready for a write either
+    std::vector<uint64_t> reads;  // status reads before each port write, and after the last
+    sim.on_poll = [&] {
+        reads.resize(sim.writes.size() + 1);
+        ++reads.back();
+    };
     mouse_setup(640, 480);
-    // Every wait gives up after 65,536 polls, and the set-up still ends.
-    EXPECT_LE(sim.status_reads, 12u * 65536u);
+    sim.on_poll = nullptr;
+    // Every wait gives up after exactly 65,536 reads, and the set-up still
+    // ends: one wait before each write, two (the configuration byte read,
+    // then a write) before 0x60, and one for the acknowledge that never comes.
+    EXPECT_EQ(reads, (std::vector<uint64_t>{65536, 65536, 2 * 65536, 65536, 65536, 65536, 65536}));
     EXPECT_EQ(sim_written(0x64).size(), 4u);  // A8, 20, 60, D4: stops at the missing acknowledge
     EXPECT_EQ(mouse_x, 320);
 }
@@ -71,6 +84,83 @@ TEST(Reboot, AControllerReadingAllOnesStillReachesTheForcedReset)
     EXPECT_EQ(sim.writes, (std::vector<PortWrite>{{0x64, 0xFE}}));
     EXPECT_EQ(sim.lidt_calls, 1);
     EXPECT_EQ(sim.int3_calls, 1);
+}
+
+// Instructions counted one by one: with the trap flag set the processor
+// stops after each, and the handler tallies them by address. The handler
+// runs with the flag clear and allocates nothing.
+namespace stepping {
+
+constexpr size_t SLOTS = 4096;
+uintptr_t address[SLOTS];
+uint64_t count[SLOTS];
+volatile sig_atomic_t on;
+
+void trap(int, siginfo_t*, void* context)
+{
+    auto& regs = static_cast<ucontext_t*>(context)->uc_mcontext.gregs;
+#ifdef __x86_64__
+    const uintptr_t ip = uintptr_t(regs[REG_RIP]);
+#else
+    const uintptr_t ip = uintptr_t(regs[REG_EIP]);
+#endif
+    if (!on) {
+        regs[REG_EFL] &= ~greg_t{0x100};  // stepping ends here
+        return;
+    }
+    for (size_t i = ip % SLOTS;; i = (i + 1) % SLOTS)
+        if (address[i] == ip || address[i] == 0) {
+            address[i] = ip;
+            ++count[i];
+            return;
+        }
+}
+
+// Sets the trap flag (below the red zone, which the push must not touch).
+__attribute__((noinline)) void start()
+{
+#ifdef __x86_64__
+    asm volatile("sub $128, %%rsp; pushfq; orq $0x100, (%%rsp); popfq; add $128, %%rsp" ::: "memory", "cc");
+#else
+    asm volatile("pushfl; orl $0x100, (%%esp); popfl" ::: "memory", "cc");
+#endif
+}
+
+// How often each instruction of `work` ran, for those that ran at least `hot` times.
+std::vector<uint64_t> hot_counts(void (*work)(), uint64_t hot)
+{
+    std::fill(std::begin(address), std::end(address), 0);
+    std::fill(std::begin(count), std::end(count), 0);
+    struct sigaction sa = {}, old = {};
+    sa.sa_sigaction = trap;
+    sa.sa_flags = SA_SIGINFO;
+    sigaction(SIGTRAP, &sa, &old);
+    on = 1;
+    start();
+    work();
+    on = 0;
+    sigaction(SIGTRAP, &old, nullptr);
+    std::vector<uint64_t> out;
+    for (uint64_t c : count)
+        if (c >= hot) out.push_back(c);
+    return out;
+}
+
+}  // namespace stepping
+
+// One delay unit is exactly 8000 increments: in n units, the loop's body
+// instructions run 8000 n times each, and its test at most once a unit more.
+TEST(Delay, AUnitIsEightThousandIncrements)
+{
+    sim_reset();
+    sim.spin = true;
+    for (auto [work, n] : {std::pair{+[] { pit_wait(1); }, 1u}, {+[] { pit_wait(2); }, 2u}}) {
+        const std::vector<uint64_t> hot = stepping::hot_counts(work, 1000 * n);
+        ASSERT_FALSE(hot.empty()) << "no single steps seen";
+        EXPECT_EQ(*std::min_element(hot.begin(), hot.end()), 8000 * n);
+        EXPECT_LE(*std::max_element(hot.begin(), hot.end()), 8001 * n);
+    }
+    EXPECT_EQ(sim.pauses, (std::vector<int32_t>{1, 2}));
 }
 
 TEST(Delay, ZeroAndNegativeCountsReturnAtOnce)

@@ -116,6 +116,30 @@ TEST(BootLog, FramebufferLineAndRules)
     }
 }
 
+// Each line is drawn, then comes its pause: at every pause the lowest lit
+// row belongs to the line just drawn.
+TEST(BootLog, EachLineIsFollowedByItsPause)
+{
+    TestFb fb(640, 480);
+    sim_reset();
+    std::vector<int> lowest;
+    sim.on_pause = [&](int32_t) {
+        int low = -1;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640 && low < y; ++x)
+                if (fb.px(x, y) != 0) low = y;
+        lowest.push_back(low);
+    };
+    mb2_fb_tag tag{8, 32, 0, 2560, 640, 480, 32, 1};
+    boot_log(&tag);
+    sim.on_pause = nullptr;
+    EXPECT_EQ(sim.pauses, (std::vector<int32_t>{120, 80, 80, 100, 80, 80, 80, 60, 100, 400}));
+    const std::vector<int> tops = {40, 56, 72, 88, 104, 120, 136, 152, 180, 204};
+    ASSERT_EQ(lowest.size(), tops.size());
+    for (size_t i = 0; i < tops.size(); ++i)
+        EXPECT_TRUE(lowest[i] >= tops[i] && lowest[i] < tops[i] + 7) << "pause " << i << ": row " << lowest[i];
+}
+
 TEST(Splash, GeometryAt800x600)
 {
     TestFb fb(800, 600);
@@ -141,6 +165,22 @@ TEST(Splash, GeometryAt800x600)
     EXPECT_EQ(fb.px(66, 96), 0x000000u);
 }
 
+// The dot grid everywhere outside the panels and the bottom bar: a 2 x 2
+// dot at every 32 pixels across and down, also between the letters of the
+// two lines below the panels, on a screen wider than it is tall.
+TEST(Splash, DotGridCoversTheWholeScreen)
+{
+    TestFb fb(800, 600);
+    draw_splash();
+    for (int y = 0; y < 568; ++y)
+        for (int x = 0; x < 800; ++x) {
+            if (x >= 190 && x < 610 && y >= 220 && y < 320) continue;  // the outer panel
+            const uint32_t c = fb.px(x, y);
+            if (c == 0x00AAAA || c == 0x004444) continue;  // a lit pixel of the text lines
+            ASSERT_EQ(c, x % 32 < 2 && y % 32 < 2 ? 0x001818u : 0u) << x << "," << y;
+        }
+}
+
 TEST(Splash, SmallestScreenIsClippedAtBothSides)
 {
     for (uint32_t bpp : {24u, 32u}) {
@@ -160,6 +200,31 @@ TEST(Splash, OddHeightRoundsLikeTheEvenOne)
     TestFb fb(800, 601);
     draw_splash();
     EXPECT_EQ(splash_cy, 270);
+}
+
+// Step k of 20 leaves the top H - floor(k H / 20) rows black, the splash
+// below them, and pauses 20. At 203 rows the rounding shows (10.15 k).
+TEST(Curtain, TwentyStepsUncoverTheSplashFromTheBottom)
+{
+    TestFb fb(320, 203);
+    draw_splash();
+    const std::vector<uint32_t> splash = fb.snapshot();
+    fb.clear(0x77);
+    sim_reset();
+    const int covered[20] = {193, 183, 173, 163, 153, 143, 132, 122, 112, 102, 92, 82, 72, 61, 51, 41, 31, 21, 11, 0};
+    size_t step = 0;
+    sim.on_pause = [&](int32_t) {
+        ASSERT_LT(step, 20u);
+        const std::vector<uint32_t> now = fb.snapshot();
+        for (size_t i = 0; i < now.size(); ++i)
+            ASSERT_EQ(now[i], int(i / 320) < covered[step] ? 0u : splash[i])
+                << "step " << step + 1 << ", pixel " << i % 320 << "," << i / 320;
+        ++step;
+    };
+    splash_curtain();
+    sim.on_pause = nullptr;
+    EXPECT_EQ(step, 20u);
+    EXPECT_EQ(sim.pauses, std::vector<int32_t>(20, 20));
 }
 
 TEST(Curtain, EndsWithTheWholeSplash)
@@ -212,8 +277,24 @@ TEST_F(MainLoop, AccentPulsesInOrderAndTheSplashIsRepaintedEveryEightyFrames)
         uint8_t* p = fb.base + 5 * fb.pitch + 5 * 4;
         p[0] = 0x42;
     };
+    std::vector<size_t> pauses_at_poll;
+    auto record = sim.on_poll;
+    sim.on_poll = [&] {
+        const size_t before = colours.size();
+        record();
+        if (colours.size() > before) pauses_at_poll.push_back(sim.pauses.size());
+    };
     EXPECT_THROW(kernel_main(0x36D76289, info), SimExhausted);
     ASSERT_GE(colours.size(), 170u);
+    // The boot log's ten pauses and the curtain's twenty, then one of 60
+    // before each frame's poll.
+    const std::vector<int32_t> boot = {120, 80, 80, 100, 80, 80, 80, 60, 100, 400};
+    ASSERT_GT(sim.pauses.size(), 30u);
+    EXPECT_EQ(std::vector<int32_t>(sim.pauses.begin(), sim.pauses.begin() + 10), boot);
+    EXPECT_EQ(std::vector<int32_t>(sim.pauses.begin() + 10, sim.pauses.begin() + 30), std::vector<int32_t>(20, 20));
+    EXPECT_EQ(std::vector<int32_t>(sim.pauses.begin() + 30, sim.pauses.end()),
+              std::vector<int32_t>(sim.pauses.size() - 30, 60));
+    for (size_t i = 0; i < pauses_at_poll.size(); ++i) ASSERT_EQ(pauses_at_poll[i], 31 + i) << "frame " << i + 1;
     const uint32_t cycle[4] = {0x00CCCC, 0x009999, 0x006666, 0x009999};
     int phase = -1;
     for (int p = 0; p < 4; ++p)
@@ -251,6 +332,48 @@ TEST_F(MainLoop, RebootScreenShowsItsMessageBeforeTheReset)
     EXPECT_EQ(fb.px(512, 300), 0u);
     EXPECT_EQ(fb.px(1023, 767), 0u);
     EXPECT_TRUE(text_shown(fb, "Rebooting...", (1024 - 144) / 2, 384, 2, 0x00CCCC));
+    // The frame's pause, then the reboot screen's own.
+    ASSERT_GE(sim.pauses.size(), 2u);
+    EXPECT_EQ((std::vector<int32_t>(sim.pauses.end() - 2, sim.pauses.end())), (std::vector<int32_t>{60, 400}));
+}
+
+// F, T and Space open the feature grid, the terminal and the desktop, in
+// either case for the letters; ESC there brings the whole splash back.
+TEST_F(MainLoop, FTAndSpaceOpenTheirScreensAndEscBringsTheSplashBack)
+{
+    std::vector<uint32_t> splash;
+    {
+        TestFb ref(640, 480);
+        draw_splash();
+        splash = ref.snapshot();
+    }
+    // What the screen shows, told by a few pixels of each screen, or the
+    // splash compared whole but for its pulsing accent rows (242 and 243).
+    auto shown = [&](const TestFb& fb) -> std::string {
+        const uint32_t top = fb.px(0, 0), row100 = fb.px(5, 100), bottom = fb.px(0, 479);
+        if (top == 0x001A2A) return "grid";
+        if (top == 0x001520 && row100 == 0x000508) return "terminal";
+        if (top == 0x001520 && row100 == 0 && bottom == 0x000D1A) return "desktop";
+        const auto now = fb.snapshot();
+        for (size_t i = 0; i < now.size(); ++i)
+            if (now[i] != splash[i] && i / 640 != 242 && i / 640 != 243) return "something else";
+        return "splash";
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"f", "grid"}, {"F", "grid"}, {"t", "terminal"}, {"T", "terminal"}, {" ", "desktop"},
+    };
+    for (auto [typed, screen] : cases)
+        for (bool esc : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "'" << typed << "'" << (esc ? " then ESC" : ""));
+            TestFb fb(640, 480);
+            start(640, 480, [typed, esc] {
+                sim_type(typed);
+                if (esc) sim_tap(0x01);
+            });
+            EXPECT_THROW(kernel_main(0x36D76289, info), SimExhausted);
+            EXPECT_EQ(shown(fb), esc ? "splash" : screen);
+            EXPECT_EQ(sim_written(0x64).size(), 7u);  // the mouse set-up only: no reset
+        }
 }
 
 TEST_F(MainLoop, OtherKeysAndMouseBytesDoNothingOnTheSplash)

@@ -375,6 +375,10 @@ TEST(Terminal, ScrollingKeepsTheNewestLinesOnScreenAndClearEmptiesIt)
     EXPECT_STREQ(tl[127], "! Quorblen v0.5.9.13: ORVELIX dev begins too");
     EXPECT_TRUE(rows_show_store(fb));
     EXPECT_TRUE(prompt_shows(fb, ""));
+    // A full repaint shows the same scrolled rows.
+    fb.clear(FB_CANARY);
+    term_full_redraw("", 0);
+    EXPECT_TRUE(rows_show_store(fb));
 
     // Clear leaves no line at all, not even its echo, and scrolls to the top.
     run_terminal(keys(typed + "clear\n"));
@@ -423,6 +427,7 @@ TEST(Terminal, RebootShowsTheNoticeResetsAndGoesOnIfTheMachineStaysUp)
     fresh_keyboard();
     sim_type("reboot\n");
     ASSERT_THROW(show_terminal(), SimReset);
+    EXPECT_EQ(sim.pauses, std::vector<int32_t>{500});  // held on the notice before the reset
     EXPECT_EQ(sim_written(0x64).back(), 0xFE);
     EXPECT_EQ(lines(), after("reboot", {"! Rebooting..."}));
     EXPECT_TRUE(all_flags(0));  // drawn in full, with an empty prompt

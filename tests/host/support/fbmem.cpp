@@ -152,10 +152,12 @@ void BootInfo::end() { add_tag(0, {}); }
 
 uint32_t BootInfo::place(uint32_t total_size_override)
 {
-    // Two pages below 4 GiB: the information fills the end of the first,
-    // the second is unreadable.
+    // Two 64 KiB halves below 4 GiB, at an address that is application
+    // memory at both widths, under the sanitizers too (32-bit ASan keeps its
+    // shadow from 0x20000000 to 0x40000000): the information fills the end
+    // of the first half, the second is unreadable.
     static uint8_t* area = [] {
-        auto* p = static_cast<uint8_t*>(map_fixed(0x30000000, 0x20000));
+        auto* p = static_cast<uint8_t*>(map_fixed(0x10000000, 0x20000));
         mprotect(p + 0x10000, 0x10000, PROT_NONE);
         return p;
     }();

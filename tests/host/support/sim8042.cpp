@@ -116,6 +116,7 @@ void cpu_int3() { ++sim.int3_calls; }
 
 bool cpu_pause(int32_t units)
 {
+    if (sim.on_pause) sim.on_pause(units);
     sim.pauses.push_back(units);
     return sim.spin;
 }

@@ -39,6 +39,7 @@ struct Sim8042 {
     uint8_t config = 0x47;               // controller configuration byte
     std::function<void()> on_poll;       // called at every status read, before it is answered
     std::vector<int32_t> pauses;         // the argument of every pit_wait, in order
+    std::function<void(int32_t)> on_pause;  // called at every pit_wait, before it is recorded
     bool spin = false;                   // let pit_wait really count its units
     int lidt_calls = 0;
     int int3_calls = 0;
