@@ -11,8 +11,6 @@
 // The probe's key map: the teaser's unshifted map. No Shift, no Caps Lock.
 static const uint8_t (&map)[128] = map_lo;
 
-static constexpr uint8_t KEY_ESC = 27;
-static constexpr uint8_t SC_RELEASE = 0x80;  // also set in the 0xE0 prefix
 
 uint8_t kbd_getchar()
 {

@@ -360,7 +360,7 @@ int desktop_step(desktop_state& s)
         s.redraw = 0;
     }
 
-    if ((key & 0xFF) != 0xFF) {
+    if (key != KEY_NONE) {
         if (last_sc == SC_ESC) return 1;  // the main loop repaints the splash
         if (last_sc == SC_LEFT && s.selection > 0) {
             --s.selection;
@@ -368,7 +368,7 @@ int desktop_step(desktop_state& s)
         } else if (last_sc == SC_RIGHT && s.selection < DESKTOP_ICONS - 1) {
             ++s.selection;
             s.redraw = 1;
-        } else if (key == 0x0A || last_sc == SC_ENTER) {
+        } else if (key == KEY_ENTER) {  // either Enter key
             open_icon(s, s.selection);
         }
     }

@@ -17,7 +17,7 @@ static void mouse_feed(uint8_t byte)
 {
     switch (mouse_cycle) {
     case 0:
-        if (!(byte & 0x08)) return;  // not a packet's first byte: resynchronise
+        if (!(byte & MOUSE_SYNC)) return;  // not a packet's first byte: resynchronise
         mouse_pkt[0] = byte;
         mouse_cycle = 1;
         return;
@@ -38,7 +38,7 @@ static void mouse_feed(uint8_t byte)
     if (y > mouse_max_y) y = mouse_max_y;
     mouse_x = x;
     mouse_y = y;
-    mouse_btn = mouse_pkt[0] & 0x01;
+    mouse_btn = mouse_pkt[0] & MOUSE_LEFT;
 }
 
 int kbd_read_raw()
@@ -51,8 +51,8 @@ int kbd_read_raw()
         return KEY_NONE;
     }
 
-    uint8_t code = byte & 0x7F;
-    bool release = byte & 0x80;
+    uint8_t code = byte & ~SC_RELEASE;
+    bool release = byte & SC_RELEASE;
     last_sc = code;
 
     if (code == SC_LSHIFT || code == SC_RSHIFT) {
@@ -64,8 +64,8 @@ int kbd_read_raw()
         return KEY_NONE;
     }
     if (release) return KEY_NONE;  // the 0xE0 prefix lands here too
-    if (code == SC_ESC) return 27;
-    if (code == SC_BACKSPACE) return 8;
+    if (code == SC_ESC) return KEY_ESC;
+    if (code == SC_BACKSPACE) return KEY_BACKSPACE;
 
     uint8_t lo = map_lo[code];
     bool letter = lo >= 'a' && lo <= 'z';
@@ -90,7 +90,7 @@ static void wait_read()
 static void mouse_cmd(uint8_t byte)
 {
     wait_write();
-    outb(PS2_STATUS, 0xD4);  // next data byte goes to the second port
+    outb(PS2_STATUS, PS2_TO_PORT2);
     wait_write();
     outb(PS2_DATA, byte);
 }
@@ -109,25 +109,27 @@ void mouse_setup(uint32_t width, uint32_t height)
     mouse_y = static_cast<int32_t>(height / 2);
 
     wait_write();
-    outb(PS2_STATUS, 0xA8);  // enable the second port
+    outb(PS2_STATUS, PS2_ENABLE_PORT2);
     wait_write();
-    outb(PS2_STATUS, 0x20);  // read the configuration byte
+    outb(PS2_STATUS, PS2_READ_CONFIG);
     wait_read();
-    uint8_t config = inb(PS2_DATA) & 0xDD;  // no second-port interrupt, clock on
+    // No second-port interrupt, its clock on; the rest as the firmware left it.
+    const uint8_t config = inb(PS2_DATA) & ~(PS2_CONFIG_PORT2_IRQ | PS2_CONFIG_PORT2_CLOCK_OFF);
     wait_write();
-    outb(PS2_STATUS, 0x60);  // write the configuration byte
+    outb(PS2_STATUS, PS2_WRITE_CONFIG);
     wait_write();
     outb(PS2_DATA, config);
 
-    mouse_cmd(0xFF);  // reset
+    mouse_cmd(MOUSE_RESET);
     wait_read();
-    if (inb(PS2_DATA) != 0xFA) return;  // no acknowledge: no mouse to talk to
+    if (inb(PS2_DATA) != MOUSE_ACK) return;  // no acknowledge: no mouse to talk to
     mouse_rd();       // self-test result
     mouse_rd();       // device identifier
-    mouse_cmd(0xF3);  // sample rate...
+    // Each command below is answered by an acknowledge, read and not checked.
+    mouse_cmd(MOUSE_SAMPLE_RATE);
     mouse_rd();
-    mouse_cmd(100);   // ...100 per second
+    mouse_cmd(MOUSE_RATE);
     mouse_rd();
-    mouse_cmd(0xF4);  // enable data reporting
+    mouse_cmd(MOUSE_ENABLE);
     mouse_rd();
 }

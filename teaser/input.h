@@ -14,6 +14,36 @@ enum ps2_status : uint8_t {
     PS2_FROM_MOUSE = 0x20,
 };
 
+// Commands to the controller itself, written to PS2_STATUS.
+enum ps2_command : uint8_t {
+    PS2_READ_CONFIG = 0x20,   // the configuration byte follows on PS2_DATA
+    PS2_WRITE_CONFIG = 0x60,  // the next byte on PS2_DATA is the configuration
+    PS2_ENABLE_PORT2 = 0xA8,
+    PS2_TO_PORT2 = 0xD4,      // the next byte on PS2_DATA goes to the mouse
+    PS2_PULSE_RESET = 0xFE,   // pulses the processor's reset line
+};
+
+// Bits of the configuration byte that the mouse set-up clears.
+enum ps2_config : uint8_t {
+    PS2_CONFIG_PORT2_IRQ = 0x02,
+    PS2_CONFIG_PORT2_CLOCK_OFF = 0x20,
+};
+
+// Commands to the mouse, and its replies.
+enum mouse_command : uint8_t {
+    MOUSE_SAMPLE_RATE = 0xF3,  // the rate follows as the next command byte
+    MOUSE_ENABLE = 0xF4,       // start sending packets
+    MOUSE_ACK = 0xFA,
+    MOUSE_RESET = 0xFF,        // answered by MOUSE_ACK, the self-test result and the id
+};
+constexpr uint8_t MOUSE_RATE = 100;  // samples per second
+
+// The first byte of a packet: bit 3 is always set, bit 0 is the left button.
+enum mouse_packet : uint8_t {
+    MOUSE_LEFT = 0x01,
+    MOUSE_SYNC = 0x08,
+};
+
 // Make codes the screens tell keys apart by.
 enum scancode : uint8_t {
     SC_ESC = 0x01,
@@ -25,8 +55,15 @@ enum scancode : uint8_t {
     SC_LEFT = 0x4B,
     SC_RIGHT = 0x4D,
 };
+constexpr uint8_t SC_RELEASE = 0x80;  // set in a break code, and in the 0xE0 prefix
 
-constexpr int KEY_NONE = -1;
+// Key codes with a meaning of their own; every other one is a character.
+constexpr int KEY_NONE = -1;      // nothing for the caller
+constexpr int KEY_NO_CHAR = 0;    // a key without a character: see last_sc
+constexpr int KEY_BACKSPACE = 8;
+constexpr int KEY_TAB = 9;
+constexpr int KEY_ENTER = 0x0A;
+constexpr int KEY_ESC = 27;
 
 extern uint8_t last_sc;
 extern int kbd_shift;

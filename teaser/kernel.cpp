@@ -25,9 +25,8 @@
         ++ph;
         if (frame % 80 == 0) draw_splash();
 
-        int key = kbd_read_raw();
-        uint8_t k = static_cast<uint8_t>(key);
-        if (k == 0xFF || k == 0) continue;
+        const int key = kbd_read_raw();
+        if (key == KEY_NONE || key == KEY_NO_CHAR) continue;
 
         // The desktop, the feature grid and the terminal each take over the
         // screen, run their own loop and return on ESC with their own picture
@@ -35,7 +34,7 @@
         // once, here the splash. The desktop does the same for the screens
         // it opens. The reboot screen returns only if the reset failed, and
         // then the splash repaints itself at its next periodic redraw.
-        uint8_t folded = k & ~0x20;
+        const int folded = key & ~0x20;  // letters in upper case
         if (last_sc == SC_ESC || folded == 'R') {
             reboot_screen();
         } else if (folded == 'F') {
@@ -44,7 +43,7 @@
         } else if (folded == 'T') {
             show_terminal();
             draw_splash();
-        } else if (k == ' ') {
+        } else if (key == ' ') {
             desktop_run();
             draw_splash();
         }

@@ -26,7 +26,7 @@ void reboot()
         if (status & PS2_OUT_FULL) inb(PS2_DATA);
         if (!(status & PS2_IN_FULL)) break;
     }
-    outb(PS2_STATUS, 0xFE);  // pulse the processor's reset line
+    outb(PS2_STATUS, PS2_PULSE_RESET);
 
     // Still here: no interrupt can be delivered, so int3 triple-faults.
     cpu_lidt(&empty_idt);

@@ -4,7 +4,6 @@
 #include "termstore.h"
 
 static constexpr uint32_t TERM_BG = 0x000508;
-static constexpr int32_t ROW_H = 13;  // text row pitch; glyphs sit 2 rows down
 
 // The colour a stored line is drawn in, chosen by its first character.
 static uint32_t term_line_colour(char first)
@@ -25,7 +24,7 @@ static void line_text(int row, int line)
     const char* text = tl[line];
     if (!text[0]) return;
     // Not cut at the band's edge: only the screen's edge clips.
-    draw_str(text, 10, TERM_Y_START + ROW_H * row + 2, 1, term_line_colour(text[0]));
+    draw_str(text, 10, TERM_Y_START + TERM_ROW_H * row + 2, 1, term_line_colour(text[0]));
 }
 
 void term_draw_line(int row, int line)
@@ -37,7 +36,7 @@ void term_draw_line(int row, int line)
     // ends behind. Outside the band the rows only hold the background.
     constexpr int32_t LINE_END = 10 + 6 * TERM_LINE_LEN;
     const int32_t right = w - 10 > LINE_END ? w - 10 : (w < LINE_END ? w : LINE_END);
-    if (w > 20) rect(10, TERM_Y_START + ROW_H * row, right - 10, ROW_H, TERM_BG);
+    if (w > 20) rect(10, TERM_Y_START + TERM_ROW_H * row, right - 10, TERM_ROW_H, TERM_BG);
     line_text(row, line);
 }
 
@@ -83,8 +82,8 @@ static void term_layers(const void* p)
     // hold no line and stay blank.
     const int rows = term_rows();
     const int64_t from = band.y0 - TERM_Y_START - 8;
-    int r = from <= 0 ? 0 : static_cast<int>(from / ROW_H);
-    for (; r < rows && int64_t{TERM_Y_START} + ROW_H * r + 2 < band.y1; ++r) line_text(r, tscroll + r);
+    int r = from <= 0 ? 0 : static_cast<int>(from / TERM_ROW_H);
+    for (; r < rows && int64_t{TERM_Y_START} + TERM_ROW_H * r + 2 < band.y1; ++r) line_text(r, tscroll + r);
     term_draw_prompt(f.input, f.cursor);
 }
 

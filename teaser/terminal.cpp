@@ -214,8 +214,8 @@ void term_run_line(const char* input)
 void term_open(term_input* in)
 {
     term_empty();
-    TERM_Y_START = 38;
-    tvis = (static_cast<int32_t>(FB_H) - 62) / 13;
+    TERM_Y_START = TERM_FIRST_ROW;
+    tvis = term_visible_rows(static_cast<int32_t>(FB_H));
     term_add("# ORVELIX Mini Terminal");
     term_add("> Type help for commands");
     term_add("");
@@ -226,10 +226,10 @@ void term_open(term_input* in)
 
 void term_key(term_input* in, int code)
 {
-    if (code == '\n') {
+    if (code == KEY_ENTER) {
         term_run_line(in->text);
         in->len = 0;
-    } else if (code == 8) {
+    } else if (code == KEY_BACKSPACE) {
         if (in->len > 0) --in->len;
     } else if (in->len < TERM_INPUT_MAX) {
         in->text[in->len++] = static_cast<char>(code);
@@ -259,7 +259,7 @@ void show_terminal()
     for (;;) {
         int code;
         do code = kbd_read_raw();
-        while (code == KEY_NONE || code == 0);  // mouse bytes, keys without a character
+        while (code == KEY_NONE || code == KEY_NO_CHAR);  // mouse bytes, keys without a character
         if (last_sc == SC_ESC) return;
         term_key(&in, code);
         term_refresh(&in);
