@@ -3,11 +3,12 @@
 #   scripts/deps.sh build|run|test
 set -euo pipefail
 
+# qemu-user runs the 32-bit test programs on machines whose kernel cannot.
 build=(g++ g++-multilib binutils make grub-pc-bin grub-common grub-efi-amd64-bin grub-efi-ia32-bin xorriso mtools)
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
   run)   want=("${build[@]}" qemu-system-x86 qemu-system-gui gdb) ;;
-  test)  want=("${build[@]}" qemu-system-x86 ovmf libgtest-dev valgrind python3 clang libclang-rt-14-dev) ;;
+  test)  want=("${build[@]}" qemu-system-x86 ovmf libgtest-dev valgrind python3 clang libclang-rt-14-dev qemu-user) ;;
   *) echo "usage: $0 build|run|test" >&2; exit 2 ;;
 esac
 

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <sys/mman.h>
 
-static constexpr size_t FB_WINDOW = 64u << 20;
+static constexpr size_t FB_WINDOW = FB_TEST_WINDOW;
 
 static void* map_fixed(uintptr_t addr, size_t len)
 {
@@ -152,10 +152,10 @@ void BootInfo::end() { add_tag(0, {}); }
 
 uint32_t BootInfo::place(uint32_t total_size_override)
 {
-    // Two pages below 4 GiB: the information fills the end of the first,
-    // the second is unreadable.
+    // Two pages below 4 GiB, right after the framebuffer window: the
+    // information fills the end of the first, the second is unreadable.
     static uint8_t* area = [] {
-        auto* p = static_cast<uint8_t*>(map_fixed(0x30000000, 0x20000));
+        auto* p = static_cast<uint8_t*>(map_fixed(FB_TEST_BASE + FB_WINDOW, 0x20000));
         mprotect(p + 0x10000, 0x10000, PROT_NONE);
         return p;
     }();
