@@ -73,19 +73,26 @@ void TestFb::clear(uint8_t value)
 
 bool TestFb::guards_intact(std::string* where) const
 {
+    static uint8_t canary[4096];
+    if (canary[0] != FB_CANARY) std::memset(canary, FB_CANARY, sizeof canary);
     auto bad = [&](const uint8_t* p, size_t n, const char* what) {
-        for (size_t i = 0; i < n; ++i)
-            if (p[i] != FB_CANARY) {
-                if (where) *where = std::string(what) + " byte " + std::to_string(i);
-                return true;
-            }
+        for (size_t at = 0; at < n; at += sizeof canary) {
+            const size_t len = n - at < sizeof canary ? n - at : sizeof canary;
+            if (std::memcmp(p + at, canary, len) == 0) continue;
+            for (size_t i = at;; ++i)
+                if (p[i] != FB_CANARY) {
+                    if (where) *where = std::string(what) + " byte " + std::to_string(i);
+                    return true;
+                }
+        }
         return false;
     };
     if (bad(base - FB_TEST_GUARD, FB_TEST_GUARD, "before")) return false;
     if (bad(base + size_t(pitch) * height, FB_TEST_GUARD, "after")) return false;
     size_t row = size_t(width) * bytes_pp();
-    for (uint32_t y = 0; y < height; ++y)
-        if (bad(base + size_t(y) * pitch + row, pitch - row, "row padding")) return false;
+    if (pitch > row)
+        for (uint32_t y = 0; y < height; ++y)
+            if (bad(base + size_t(y) * pitch + row, pitch - row, "row padding")) return false;
     return true;
 }
 
