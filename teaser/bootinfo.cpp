@@ -32,6 +32,8 @@ bool fb_tag_usable(const mb2_fb_tag* tag)
 {
     if (!tag || tag->fb_type != MB2_FB_TYPE_RGB || tag->addr == 0) return false;
     if (tag->width < 320 || tag->height < 200) return false;
+    // The screens compute coordinates from both in signed 32-bit arithmetic.
+    if (tag->width > 0x7FFFEFFF || tag->height > 0x7FFFEFFF) return false;
     if (tag->bpp != 24 && tag->bpp != 32) return false;
     // The last byte, (height - 1) rows of pitch plus one row of pixels past
     // the address, must lie below 4 GiB: paging is off, pointers are 32-bit.
