@@ -67,6 +67,22 @@ def fuzz_command(binary):
     return ["qemu-i386", binary, "-detect_leaks=0"], env
 
 
+def seed_list(folders, limit=120_000):
+    """The files of the folders as one -seed_inputs list, newest first and
+    cut to what one argument may hold. Under qemu-user a 32-bit program
+    cannot list a folder of this file system (its directory offsets do not
+    fit), so the corpus is handed over file by file."""
+    files = [os.path.join(d, f) for d in folders if os.path.isdir(d) for f in os.listdir(d)]
+    files.sort(key=os.path.getmtime, reverse=True)
+    chosen, length = [], 0
+    for f in files:
+        if length + len(f) + 1 > limit:
+            break
+        chosen.append(f)
+        length += len(f) + 1
+    return [f"-seed_inputs={','.join(chosen)}"] if chosen else []
+
+
 def run_fuzz(seconds, pattern=None):
     """Each target, in both widths, replays tests/fuzz/corpus/<name> and
     fuzzes for a while; new inputs go to build/fuzz/work/<name> (shared by
@@ -87,7 +103,10 @@ def run_fuzz(seconds, pattern=None):
             os.makedirs(work, exist_ok=True)
             os.makedirs(findings, exist_ok=True)
             command, env = fuzz_command(binary)
-            args = command + [work] + ([seeds] if os.path.isdir(seeds) else [])
+            if command[0] == "qemu-i386":
+                args = command + [work] + seed_list([seeds, work])
+            else:
+                args = command + [work] + ([seeds] if os.path.isdir(seeds) else [])
             dictionary = os.path.join(ROOT, "tests", "fuzz", name + ".dict")
             if os.path.exists(dictionary):
                 args.append(f"-dict={dictionary}")
