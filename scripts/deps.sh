@@ -3,8 +3,9 @@
 #   scripts/deps.sh build|run|test
 set -euo pipefail
 
-# qemu-user runs the 32-bit test programs on machines whose kernel cannot.
 build=(g++ g++-multilib binutils make grub-pc-bin grub-common grub-efi-amd64-bin grub-efi-ia32-bin xorriso mtools)
+# For the tests, qemu-user runs the 32-bit fuzz targets on machines whose
+# kernel cannot.
 case "${1:-build}" in
   build) want=("${build[@]}") ;;
   run)   want=("${build[@]}" qemu-system-x86 qemu-system-gui gdb) ;;
