@@ -192,8 +192,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const mb2_fb_tag* tag = mb2_find_fb_tag(info);
     if (!tag) return 0;
-    uintptr_t start = info, end = info + declared;
-    uintptr_t at = reinterpret_cast<uintptr_t>(tag);
+    // In 64 bits, so that a 32-bit program checks the same.
+    const uint64_t start = info, end = start + declared;
+    const uint64_t at = reinterpret_cast<uintptr_t>(tag);
     if (at < start + 8 || at + tag->size > end || tag->size < MB2_FB_TAG_MIN_SIZE || (at - start) % 8) std::abort();
     if (!fb_tag_usable(tag)) return 0;
 
