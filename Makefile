@@ -164,7 +164,7 @@ FUZZ_CXX := clang++
 FUZZ_FLAGS := -g -O1 -std=c++20 -DORVELIX_HOST -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
 FUZZ_NAMES := $(patsubst tests/fuzz/%.cpp,%,$(wildcard tests/fuzz/fuzz_*.cpp))
 FUZZ_TARGETS := $(patsubst %,$(BUILD)/fuzz/%,$(FUZZ_NAMES)) $(patsubst %,$(BUILD)/fuzz32/%,$(FUZZ_NAMES))
-FUZZ_SHARED := $(TEASER_SRC) $(HOST_SUPPORT)
+FUZZ_SHARED := $(TEASER_SRC) $(HOST_SUPPORT) tests/fuzz/sanitizer_options.cpp
 FUZZ_SECONDS ?= 120
 
 # The objects are shared by the targets of a width: keep them between builds.
