@@ -67,11 +67,12 @@ def fuzz_command(binary):
     return ["qemu-i386", binary, "-detect_leaks=0"], env
 
 
-def seed_list(folders, limit=120_000):
+def seed_list(folders, limit=30_000):
     """The files of the folders as one -seed_inputs list, newest first and
-    cut to what one argument may hold. Under qemu-user a 32-bit program
-    cannot list a folder of this file system (its directory offsets do not
-    fit), so the corpus is handed over file by file."""
+    cut to a few hundred (one argument holds 128 KiB, and replaying under
+    qemu-user is slow). Under qemu-user a 32-bit program cannot list a
+    folder of this file system (its directory offsets do not fit), so the
+    corpus is handed over file by file."""
     files = [os.path.join(d, f) for d in folders if os.path.isdir(d) for f in os.listdir(d)]
     files.sort(key=os.path.getmtime, reverse=True)
     chosen, length = [], 0
