@@ -68,13 +68,15 @@ def fuzz_command(binary):
 
 
 def seed_list(folders, limit=30_000):
-    """The files of the folders as one -seed_inputs list, newest first and
-    cut to a few hundred (one argument holds 128 KiB, and replaying under
+    """The files of the folders as one -seed_inputs list, folder by folder
+    and newest first, cut to a few hundred (one argument holds 128 KiB, and replaying under
     qemu-user is slow). Under qemu-user a 32-bit program cannot list a
     folder of this file system (its directory offsets do not fit), so the
     corpus is handed over file by file."""
-    files = [os.path.join(d, f) for d in folders if os.path.isdir(d) for f in os.listdir(d)]
-    files.sort(key=os.path.getmtime, reverse=True)
+    files = []
+    for d in folders:  # the first folder's files first: the seeds
+        if os.path.isdir(d):
+            files += sorted((os.path.join(d, f) for f in os.listdir(d)), key=os.path.getmtime, reverse=True)
     chosen, length = [], 0
     for f in files:
         if length + len(f) + 1 > limit:
