@@ -221,17 +221,45 @@ screens: deps-test
 	$(MAKE) all
 	python3 tests/e2e/screens.py docs/screens
 
-# Fuzzing: libFuzzer targets over the same sources, under ASan and UBSan.
-# `make fuzz` runs each for FUZZ_SECONDS; `make test` replays the seeds in
-# tests/fuzz/corpus and fuzzes each target briefly.
+# Fuzzing: libFuzzer targets over the same sources, under ASan and UBSan,
+# each built twice: as a 64-bit program in build/fuzz and as a 32-bit one,
+# like the kernels, in build/fuzz32. `make fuzz` runs each for FUZZ_SECONDS;
+# `make test` replays the seeds in tests/fuzz/corpus and fuzzes each briefly.
 FUZZ_CXX := clang++
 FUZZ_FLAGS := -g -O1 -std=c++20 -DORVELIX_HOST -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-FUZZ_TARGETS := $(patsubst tests/fuzz/%.cpp,$(BUILD)/fuzz/%,$(wildcard tests/fuzz/fuzz_*.cpp))
+FUZZ_NAMES := $(patsubst tests/fuzz/%.cpp,%,$(wildcard tests/fuzz/fuzz_*.cpp))
+FUZZ_TARGETS := $(patsubst %,$(BUILD)/fuzz/%,$(FUZZ_NAMES)) $(patsubst %,$(BUILD)/fuzz32/%,$(FUZZ_NAMES))
+FUZZ_SHARED := $(TEASER_SRC) $(HOST_SUPPORT) tests/fuzz/sanitizer_options.cpp
 FUZZ_SECONDS ?= 120
 
-$(BUILD)/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(TEASER_SRC) $(HOST_SUPPORT) $(wildcard teaser/*.h tests/host/support/*.h)
+# The objects are shared by the targets of a width: keep them between builds.
+.PRECIOUS: $(BUILD)/fuzz/o/%.o $(BUILD)/fuzz32/o/%.o
+
+# The glyph loops and the test support compare on every pixel; traced, those
+# comparisons cost much of the time and guide nothing.
+FUZZ_UNTRACED := teaser/font.cpp $(HOST_SUPPORT)
+$(foreach w,fuzz fuzz32,$(patsubst %.cpp,$(BUILD)/$(w)/o/%.o,$(FUZZ_UNTRACED))): FUZZ_LOCAL := -fno-sanitize-coverage=trace-cmp
+# The pixel loops write only video memory, which the canaries of the test
+# framebuffer watch (AddressSanitizer knows nothing of that mapping), and
+# hold no array of their own. They run optimised, without coverage, under
+# UBSan but for its check of each pointer step, which is what would keep a
+# row from being written as a block.
+$(BUILD)/fuzz/o/teaser/draw.o $(BUILD)/fuzz32/o/teaser/draw.o: FUZZ_FLAGS := -g -O2 -std=c++20 -DORVELIX_HOST \
+	-fsanitize=undefined -fno-sanitize=pointer-overflow -fno-sanitize-recover=all
+
+$(BUILD)/fuzz/o/%.o: %.cpp
 	@mkdir -p $(dir $@)
-	$(FUZZ_CXX) $(FUZZ_FLAGS) -o $@ $< $(TEASER_SRC) $(HOST_SUPPORT)
+	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_LOCAL) -MMD -MP -c $< -o $@
+
+$(BUILD)/fuzz32/o/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	$(FUZZ_CXX) -m32 $(FUZZ_FLAGS) $(FUZZ_LOCAL) -MMD -MP -c $< -o $@
+
+$(BUILD)/fuzz/fuzz_%: $(BUILD)/fuzz/o/tests/fuzz/fuzz_%.o $(patsubst %.cpp,$(BUILD)/fuzz/o/%.o,$(FUZZ_SHARED))
+	$(FUZZ_CXX) $(FUZZ_FLAGS) -o $@ $^
+
+$(BUILD)/fuzz32/fuzz_%: $(BUILD)/fuzz32/o/tests/fuzz/fuzz_%.o $(patsubst %.cpp,$(BUILD)/fuzz32/o/%.o,$(FUZZ_SHARED))
+	$(FUZZ_CXX) -m32 $(FUZZ_FLAGS) -o $@ $^
 
 fuzz: deps-test
 	$(MAKE) $(FUZZ_TARGETS)

@@ -79,36 +79,88 @@ def run_host(pattern):
     return passed, failed
 
 
-def run_fuzz(seconds):
-    """Each target replays tests/fuzz/corpus/<name> and fuzzes for a while;
-    new inputs go to build/fuzz/work, findings to build/fuzz/findings."""
+FUZZ_WIDTHS = (("64-bit", "fuzz"), ("32-bit", "fuzz32"))
+
+
+def fuzz_command(binary):
+    """How to start a fuzz target: directly, or, for a 32-bit program on a
+    machine whose kernel cannot run one, under qemu-user (where
+    LeakSanitizer cannot stop the world, so leak checks are off)."""
+    try:
+        subprocess.run([binary, "-help=1"], capture_output=True, check=False)
+        return [binary], {}
+    except OSError as e:
+        if e.errno != errno.ENOEXEC or not shutil.which("qemu-i386"):
+            raise
+    env = dict(os.environ)
+    env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS", ""), "detect_leaks=0"]))
+    return ["qemu-i386", binary, "-detect_leaks=0"], env
+
+
+def seed_list(folders, limit=30_000):
+    """The files of the folders as one -seed_inputs list, folder by folder
+    and newest first, cut to a few hundred (one argument holds 128 KiB, and replaying under
+    qemu-user is slow). Under qemu-user a 32-bit program cannot list a
+    folder of this file system (its directory offsets do not fit), so the
+    corpus is handed over file by file."""
+    files = []
+    for d in folders:  # the first folder's files first: the seeds
+        if os.path.isdir(d):
+            files += sorted((os.path.join(d, f) for f in os.listdir(d)), key=os.path.getmtime, reverse=True)
+    chosen, length = [], 0
+    for f in files:
+        if length + len(f) + 1 > limit:
+            break
+        chosen.append(f)
+        length += len(f) + 1
+    return [f"-seed_inputs={','.join(chosen)}"] if chosen else []
+
+
+def run_fuzz(seconds, pattern=None):
+    """Each target, in both widths, replays tests/fuzz/corpus/<name> and
+    fuzzes for a while; new inputs go to build/fuzz/work/<name> (shared by
+    the widths), findings to build/fuzz/findings."""
     passed = failed = 0
     print(f"== fuzz targets, {seconds} s each", flush=True)
-    for binary in sorted(glob.glob(os.path.join(BUILD, "fuzz", "fuzz_*"))):
-        if not os.access(binary, os.X_OK) or binary.endswith(".log"):
-            continue
-        name = os.path.basename(binary)[len("fuzz_"):]
-        seeds = os.path.join(ROOT, "tests", "fuzz", "corpus", name)
-        work = os.path.join(BUILD, "fuzz", "work", name)
-        findings = os.path.join(BUILD, "fuzz", "findings") + os.sep
-        os.makedirs(work, exist_ok=True)
-        os.makedirs(findings, exist_ok=True)
-        args = [binary, work] + ([seeds] if os.path.isdir(seeds) else [])
-        dictionary = os.path.join(ROOT, "tests", "fuzz", name + ".dict")
-        if os.path.exists(dictionary):
-            args.append(f"-dict={dictionary}")
-        args += [f"-max_total_time={seconds}", "-print_final_stats=1", f"-artifact_prefix={findings}"]
-        proc = subprocess.run(args, capture_output=True, text=True)
-        runs = re.findall(r"stat::number_of_executed_units:\s+(\d+)", proc.stderr)
-        cov = re.findall(r"cov: (\d+) ft: (\d+)", proc.stderr)
-        summary = f"{runs[-1] if runs else '?'} runs, cov {cov[-1][0] if cov else '?'}, ft {cov[-1][1] if cov else '?'}"
-        if proc.returncode == 0:
-            passed += 1
-            print(f"  fuzz {name}: ok ({summary})", flush=True)
-        else:
-            failed += 1
-            print(proc.stderr[-4000:])
-            print(f"  fuzz {name}: FAILED ({summary}); the input is in {findings}", flush=True)
+    for width, folder in FUZZ_WIDTHS:
+        for binary in sorted(glob.glob(os.path.join(BUILD, folder, "fuzz_*"))):
+            if not os.access(binary, os.X_OK) or binary.endswith(".log"):
+                continue
+            name = os.path.basename(binary)[len("fuzz_"):]
+            if pattern and pattern not in name:
+                continue
+            label = f"{name} ({width})"
+            seeds = os.path.join(ROOT, "tests", "fuzz", "corpus", name)
+            work = os.path.join(BUILD, "fuzz", "work", name)
+            findings = os.path.join(BUILD, "fuzz", "findings", folder) + os.sep
+            os.makedirs(work, exist_ok=True)
+            os.makedirs(findings, exist_ok=True)
+            command, env = fuzz_command(binary)
+            if command[0] == "qemu-i386":
+                args = command + [work] + seed_list([seeds, work])
+            else:
+                args = command + [work] + ([seeds] if os.path.isdir(seeds) else [])
+            dictionary = os.path.join(ROOT, "tests", "fuzz", name + ".dict")
+            if os.path.exists(dictionary):
+                args.append(f"-dict={dictionary}")
+            args += [f"-max_total_time={seconds}", "-print_final_stats=1", f"-artifact_prefix={findings}"]
+            t0 = time.time()
+            proc = subprocess.run(args, capture_output=True, text=True, env=env or None)
+            took = time.time() - t0
+            runs = re.findall(r"stat::number_of_executed_units:\s+(\d+)", proc.stderr)
+            cov = re.findall(r"cov: (\d+) ft: (\d+)", proc.stderr)
+            executions = int(runs[-1]) if runs else None
+            rate = f"{executions / took:,.0f}/s" if executions is not None and took > 0 else "?/s"
+            summary = (f"{executions:,} executions" if executions is not None else "? executions") + \
+                f" in {took:.0f} s ({rate}{', under qemu-i386' if command[0] == 'qemu-i386' else ''}), " \
+                f"cov {cov[-1][0] if cov else '?'}, ft {cov[-1][1] if cov else '?'}"
+            if proc.returncode == 0:
+                passed += 1
+                print(f"  fuzz {label}: ok, {summary}", flush=True)
+            else:
+                failed += 1
+                print(proc.stderr[-4000:])
+                print(f"  fuzz {label}: FAILED, {summary}; the input is in {findings}", flush=True)
     return passed, failed
 
 
@@ -152,7 +204,7 @@ def main():
         p, f = run_host(a.pattern)
         passed, failed = passed + p, failed + f
     if (everything and not a.pattern) or a.fuzz_only:
-        p, f = run_fuzz(a.fuzz_seconds)
+        p, f = run_fuzz(a.fuzz_seconds, a.pattern if a.fuzz_only else None)
         passed, failed = passed + p, failed + f
     if everything or a.e2e_only:
         p, f, s = run_e2e(a.pattern)

@@ -54,6 +54,8 @@ class Image:
         self.width, self.height, self.data = width, height, data
 
     def px(self, x, y):
+        if not (0 <= x < self.width and 0 <= y < self.height):
+            raise OffScreen(f"pixel ({x}, {y}) is outside the {self.width}x{self.height} screen")
         i = 3 * (y * self.width + x)
         r, g, b = self.data[i:i + 3]
         return (r << 16) | (g << 8) | b
@@ -98,12 +100,33 @@ class Timeout(AssertionError):
     pass
 
 
+class OffScreen(IndexError):
+    """A pixel asked of a screen dump that has no such pixel: a condition
+    that looks at a given mode checks the dump's size first."""
+
+
+def poll(fetch, condition, timeout, interval=0.05):
+    """Fetches a value until condition(value) holds; returns (value, True),
+    or (the last value, False) once `timeout` seconds (scaled) have passed.
+    An exception raised by fetch or by the condition is a fault, not a "not
+    yet": it propagates at once."""
+    deadline = time.time() + timeout * SCALE
+    value = None
+    while time.time() < deadline:
+        value = fetch()
+        if condition(value):
+            return value, True
+        time.sleep(interval)
+    return value, False
+
+
 class Machine:
     """One QEMU run. Use as a context manager."""
 
     def __init__(self, iso, no_reboot=False, gdb=False, uefi=False, vga="std", extra=(), machine="pc", cdrom=True):
         """machine: QEMU's machine type; cdrom=False leaves the image out, for
         `extra` to attach it some other way (as a USB stick, say)."""
+        self.proc = self.sock = self.rfile = self.gdb = None
         self.tmp = tempfile.mkdtemp(prefix="orvelix-e2e-")
         self.qmp_path = os.path.join(self.tmp, "qmp.sock")
         self.events = []
@@ -121,29 +144,46 @@ class Machine:
         if gdb:
             cmd += ["-gdb", f"tcp:127.0.0.1:{self.gdb_port}", "-S"]
         cmd += list(extra)
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self._connect_qmp()
-        self.gdb = GdbStub(self.gdb_port) if gdb else None
+        # A start that fails half way (no QMP answer, no gdb stub) stops
+        # QEMU and removes the folder before the failure goes on up.
+        try:
+            self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            self._connect_qmp()
+            self.gdb = GdbStub(self.gdb_port) if gdb else None
+        except BaseException:
+            self.close()
+            raise
 
     # ---- QMP ------------------------------------------------------------
 
     def _connect_qmp(self):
         deadline = time.time() + 20 * SCALE
         while True:
+            sock = socket.socket(socket.AF_UNIX)
             try:
-                self.sock = socket.socket(socket.AF_UNIX)
-                self.sock.connect(self.qmp_path)
+                sock.connect(self.qmp_path)
+                self.sock = sock
                 break
             except OSError:
-                self.sock.close()
+                sock.close()
                 if self.proc.poll() is not None:
                     raise RuntimeError("QEMU exited: " + self.proc.stderr.read().decode())
                 if time.time() > deadline:
                     raise Timeout("no QMP socket")
                 time.sleep(0.05)
         self.rfile = self.sock.makefile("r")
-        json.loads(self.rfile.readline())  # greeting
-        self.cmd("qmp_capabilities")
+        # The greeting and the first answer come within what is left of the
+        # deadline, or QEMU is not answering.
+        self.sock.settimeout(max(deadline - time.time(), 1.0))
+        try:
+            greeting = self.rfile.readline()
+            if not greeting:
+                raise RuntimeError("QMP closed before its greeting")
+            json.loads(greeting)
+            self.cmd("qmp_capabilities")
+        except (socket.timeout, TimeoutError):
+            raise Timeout("QMP never answered") from None
+        self.sock.settimeout(None)
 
     def cmd(self, name, **args):
         msg = {"execute": name}
@@ -204,17 +244,11 @@ class Machine:
         return read_ppm(path)
 
     def wait_screen(self, predicate, timeout=20, what="condition"):
-        """Polls screen dumps until predicate(image) is true; returns the image."""
-        deadline = time.time() + timeout * SCALE
-        img = None
-        while time.time() < deadline:
-            img = self.screen()
-            try:
-                if predicate(img):
-                    return img
-            except IndexError:
-                pass
-            time.sleep(0.05)
+        """Polls screen dumps until predicate(image) is true; returns the image.
+        An exception raised by the predicate ends the wait at once."""
+        img, ok = poll(self.screen, predicate, timeout)
+        if ok:
+            return img
         if img is not None:
             out = os.path.join(BUILD, "e2e-failures")
             os.makedirs(out, exist_ok=True)
@@ -236,12 +270,9 @@ class Machine:
         return bytes(ch for ch, _ in self.vga_text()[row]).decode("latin-1")
 
     def wait_text(self, predicate, timeout=20, what="text"):
-        deadline = time.time() + timeout * SCALE
-        while time.time() < deadline:
-            cells = self.vga_text()
-            if predicate(cells):
-                return cells
-            time.sleep(0.05)
+        cells, ok = poll(self.vga_text, predicate, timeout)
+        if ok:
+            return cells
         raise Timeout(f"text screen never showed {what}")
 
     # ---- input ------------------------------------------------------------
@@ -282,21 +313,28 @@ class Machine:
     # ---- life -------------------------------------------------------------
 
     def close(self):
+        """Stops QEMU (asking over QMP first, when it answers) and removes the
+        folder; also after a start that failed half way."""
         try:
-            if self.proc.poll() is None:
+            if self.proc and self.proc.poll() is None:
+                if self.sock:
+                    try:
+                        self.sock.settimeout(5 * SCALE)
+                        self.cmd("quit")
+                    except Exception:
+                        pass
                 try:
-                    self.cmd("quit")
-                except Exception:
-                    pass
-                try:
-                    self.proc.wait(5)
+                    self.proc.wait(5 * SCALE)
                 except subprocess.TimeoutExpired:
                     self.proc.kill()
                     self.proc.wait()
         finally:
+            if self.proc and self.proc.stderr:
+                self.proc.stderr.close()
             if self.gdb:
                 self.gdb.close()
-            self.sock.close()
+            if self.sock:
+                self.sock.close()
             shutil.rmtree(self.tmp, ignore_errors=True)
 
     def __enter__(self):

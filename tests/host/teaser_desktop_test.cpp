@@ -15,6 +15,7 @@
 #include "../../teaser/draw.h"
 #include "../../teaser/input.h"
 #include "support/fbmem.h"
+#include "support/oracle.h"
 #include "support/sim8042.h"
 
 namespace {
@@ -78,10 +79,7 @@ struct Desk {
 
     explicit Desk(TestFb& f, bool hook = true) : fb(f)
     {
-        sim_reset();
-        mouse_max_x = int32_t(fb.width) - 1, mouse_max_y = int32_t(fb.height) - 1;
-        mouse_x = int32_t(fb.width / 2), mouse_y = int32_t(fb.height / 2);
-        mouse_btn = mouse_cycle = last_sc = 0;
+        input_reset(fb.width, fb.height);
         opened.clear();
         screen_at_open.clear();
         open_fb = &fb;
@@ -116,27 +114,12 @@ struct Desk {
                 }
     }
 
-    // The screen equals a full desktop_draw of the shown state, drawn with
-    // the same geometry further up the mapped window.
+    // The screen equals a full desktop_draw of the shown state.
     testing::AssertionResult matches_full_draw() const
     {
-        uint8_t* const ref = fb.base + size_t(fb.pitch) * fb.height + 2 * FB_TEST_GUARD;
-        const uint64_t addr = FB_ADDR;
-        const int32_t mx = mouse_x, my = mouse_y;
-        FB_ADDR = reinterpret_cast<uintptr_t>(ref);
-        mouse_x = s.drawn_x, mouse_y = s.drawn_y;
-        desktop_draw(s.icons, s.selection, s.shown_hover, s.prev_button);
-        FB_ADDR = addr;
-        mouse_x = mx, mouse_y = my;
-        const size_t row = size_t(fb.width) * fb.bytes_pp();
-        for (uint32_t y = 0; y < fb.height; ++y) {
-            const uint8_t *a = fb.base + size_t(y) * fb.pitch, *b = ref + size_t(y) * fb.pitch;
-            if (std::memcmp(a, b, row) == 0) continue;
-            return testing::AssertionFailure() << "pixel (" << (std::mismatch(a, a + row, b).first - a) / fb.bytes_pp()
-                                               << ", " << y << ") differs from a full redraw; pointer drawn at "
-                                               << s.drawn_x << "," << s.drawn_y;
-        }
-        return testing::AssertionSuccess();
+        const std::string diff = desktop_differs_from_full_draw(fb, s);
+        if (diff.empty()) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << diff;
     }
 };
 

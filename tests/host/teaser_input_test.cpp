@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../../teaser/input.h"
+#include "support/oracle.h"
 #include "support/sim8042.h"
 
 namespace {
@@ -12,13 +13,8 @@ namespace {
 struct Input : ::testing::Test {
     void SetUp() override
     {
-        sim_reset();
+        input_reset(800, 600);
         sim.idle_limit = 1000;
-        last_sc = 0;
-        kbd_shift = kbd_caps = 0;
-        mouse_x = 400, mouse_y = 300, mouse_max_x = 799, mouse_max_y = 599;
-        mouse_btn = 0;
-        mouse_cycle = 0;
     }
     // Every non-nothing result of polling until the script is used up.
     std::vector<int> keys()

@@ -17,6 +17,7 @@
 #include "../../teaser/terminal.h"
 #include "../../teaser/termstore.h"
 #include "support/fbmem.h"
+#include "support/oracle.h"
 #include "support/sim8042.h"
 
 namespace {
@@ -120,9 +121,8 @@ testing::AssertionResult prompt_shows(const TestFb& fb, const std::string& input
 // over from an earlier test.
 void fresh_keyboard()
 {
-    sim_reset();
+    input_reset();
     sim.idle_limit = 8;
-    kbd_shift = kbd_caps = 0;
 }
 
 // Types text with the US layout; '\b' taps Backspace.

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <sys/mman.h>
 
-static constexpr size_t FB_WINDOW = 64u << 20;
+static constexpr size_t FB_WINDOW = FB_TEST_WINDOW;
 
 static void* map_fixed(uintptr_t addr, size_t len)
 {
@@ -73,19 +73,26 @@ void TestFb::clear(uint8_t value)
 
 bool TestFb::guards_intact(std::string* where) const
 {
+    static uint8_t canary[4096];
+    if (canary[0] != FB_CANARY) std::memset(canary, FB_CANARY, sizeof canary);
     auto bad = [&](const uint8_t* p, size_t n, const char* what) {
-        for (size_t i = 0; i < n; ++i)
-            if (p[i] != FB_CANARY) {
-                if (where) *where = std::string(what) + " byte " + std::to_string(i);
-                return true;
-            }
+        for (size_t at = 0; at < n; at += sizeof canary) {
+            const size_t len = n - at < sizeof canary ? n - at : sizeof canary;
+            if (std::memcmp(p + at, canary, len) == 0) continue;
+            for (size_t i = at;; ++i)
+                if (p[i] != FB_CANARY) {
+                    if (where) *where = std::string(what) + " byte " + std::to_string(i);
+                    return true;
+                }
+        }
         return false;
     };
     if (bad(base - FB_TEST_GUARD, FB_TEST_GUARD, "before")) return false;
     if (bad(base + size_t(pitch) * height, FB_TEST_GUARD, "after")) return false;
     size_t row = size_t(width) * bytes_pp();
-    for (uint32_t y = 0; y < height; ++y)
-        if (bad(base + size_t(y) * pitch + row, pitch - row, "row padding")) return false;
+    if (pitch > row)
+        for (uint32_t y = 0; y < height; ++y)
+            if (bad(base + size_t(y) * pitch + row, pitch - row, "row padding")) return false;
     return true;
 }
 
@@ -152,12 +159,10 @@ void BootInfo::end() { add_tag(0, {}); }
 
 uint32_t BootInfo::place(uint32_t total_size_override)
 {
-    // Two 64 KiB halves below 4 GiB, at an address that is application
-    // memory at both widths, under the sanitizers too (32-bit ASan keeps its
-    // shadow from 0x20000000 to 0x40000000): the information fills the end
-    // of the first half, the second is unreadable.
+    // Two pages below 4 GiB, right after the framebuffer window: the
+    // information fills the end of the first, the second is unreadable.
     static uint8_t* area = [] {
-        auto* p = static_cast<uint8_t*>(map_fixed(0x10000000, 0x20000));
+        auto* p = static_cast<uint8_t*>(map_fixed(FB_TEST_BASE + FB_WINDOW, 0x20000));
         mprotect(p + 0x10000, 0x10000, PROT_NONE);
         return p;
     }();

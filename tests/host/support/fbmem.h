@@ -1,15 +1,17 @@
 // Video memory for host tests, mapped at the low addresses the kernels use:
-// a framebuffer at a fixed address below 512 MiB and the VGA text buffer at
-// 0xB8000. Both are application memory in 64- and 32-bit programs, under
-// the sanitizers and under qemu-i386 (which puts its stack and loader at
-// 0x40000000). Bytes around the framebuffer and in each row's padding hold
-// a canary, so a stray write is caught.
+// a framebuffer at a fixed address in application memory for the sanitizers
+// in 64-bit and in 32-bit programs alike (and clear of where qemu-user puts a
+// 32-bit program's image and stack: from 1 GiB on), and the VGA text buffer
+// at 0xB8000. Bytes around the framebuffer and in
+// each row's padding hold a canary, so a stray write is caught.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-constexpr uintptr_t FB_TEST_BASE = 0x14000000;  // start of the mapped window
+constexpr uintptr_t FB_TEST_BASE = 0x50000000;  // start of the mapped window
+constexpr size_t FB_TEST_WINDOW = 64u << 20;     // its length
 constexpr uint32_t FB_TEST_GUARD = 0x10000;      // canary bytes before and after
 constexpr uint8_t FB_CANARY = 0xA5;
 
