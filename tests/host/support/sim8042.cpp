@@ -1,5 +1,6 @@
 #include "sim8042.h"
 #include "../../../boot/hw.h"
+#include "../../../teaser/input.h"
 #include "../../../teaser/keymap.h"
 
 Sim8042 sim;
@@ -16,7 +17,7 @@ void sim_mouse(std::initializer_list<uint8_t> bytes)
     for (uint8_t b : bytes) sim.out.push_back({b, true});
 }
 
-void sim_tap(uint8_t make) { sim_keys({make, static_cast<uint8_t>(make | 0x80)}); }
+void sim_tap(uint8_t make) { sim_keys({make, static_cast<uint8_t>(make | SC_RELEASE)}); }
 
 void sim_type(const char* text)
 {
@@ -28,9 +29,9 @@ void sim_type(const char* text)
                 break;
             }
             if (map_hi[code] == ch) {
-                sim_keys({0x2A});
+                sim_keys({SC_LSHIFT});
                 sim_tap(code);
-                sim_keys({0xAA});
+                sim_keys({SC_LSHIFT | SC_RELEASE});
                 break;
             }
         }
@@ -48,8 +49,8 @@ std::vector<uint8_t> sim_written(uint16_t port)
 static void mouse_answer(uint8_t command)
 {
     if (!sim.mouse_present) return;
-    sim_mouse({0xFA});
-    if (command == 0xFF) sim_mouse({0xAA, 0x00});  // self-test passed, id 0
+    sim_mouse({MOUSE_ACK});
+    if (command == MOUSE_RESET) sim_mouse({0xAA, 0x00});  // self-test passed, id 0
 }
 
 uint8_t inb(uint16_t port)
@@ -58,24 +59,24 @@ uint8_t inb(uint16_t port)
         if (++sim.idle_reads > sim.idle_limit) throw SimExhausted{};
         return 0xFF;
     }
-    if (port == 0x64) {
+    if (port == PS2_STATUS) {
         ++sim.status_reads;
         if (sim.on_poll) sim.on_poll();
         uint8_t status = 0;
         if (sim.input_busy > 0) {
             --sim.input_busy;
-            status |= 0x02;
+            status |= PS2_IN_FULL;
         }
         if (sim.mode == Sim8042::Mode::normal && !sim.out.empty()) {
             sim.idle_reads = 0;
-            status |= 0x01;
-            if (sim.out.front().mouse) status |= 0x20;
+            status |= PS2_OUT_FULL;
+            if (sim.out.front().mouse) status |= PS2_FROM_MOUSE;
         } else if (++sim.idle_reads > sim.idle_limit) {
             throw SimExhausted{};
         }
         return status;
     }
-    if (port == 0x60) {
+    if (port == PS2_DATA) {
         if (sim.mode == Sim8042::Mode::silent || sim.out.empty()) return 0x00;
         uint8_t b = sim.out.front().value;
         sim.out.pop_front();
@@ -87,18 +88,18 @@ uint8_t inb(uint16_t port)
 void outb(uint16_t port, uint8_t value)
 {
     sim.writes.push_back({port, value});
-    if (port == 0x64 && value == 0xFE && sim.reset_line_works) throw SimReset{};
+    if (port == PS2_STATUS && value == PS2_PULSE_RESET && sim.reset_line_works) throw SimReset{};
     if (sim.mode != Sim8042::Mode::normal) return;  // nobody there to answer
-    if (port == 0x64) {
+    if (port == PS2_STATUS) {
         switch (value) {
-        case 0x20: sim_keys({sim.config}); break;
-        case 0x60: sim.pending = Sim8042::Pending::config; break;
-        case 0xD4: sim.pending = Sim8042::Pending::mouse; break;
+        case PS2_READ_CONFIG: sim_keys({sim.config}); break;
+        case PS2_WRITE_CONFIG: sim.pending = Sim8042::Pending::config; break;
+        case PS2_TO_PORT2: sim.pending = Sim8042::Pending::mouse; break;
         default: break;
         }
         return;
     }
-    if (port == 0x60) {
+    if (port == PS2_DATA) {
         if (sim.pending == Sim8042::Pending::config) sim.config = value;
         if (sim.pending == Sim8042::Pending::mouse) mouse_answer(value);
         sim.pending = Sim8042::Pending::none;
