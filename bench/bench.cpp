@@ -13,6 +13,7 @@
 
 #include "../teaser/draw.h"
 #include "../tests/host/support/fbmem.h"
+#include "../tests/host/support/oracle.h"
 #include "../tests/host/support/sim8042.h"
 
 static BenchCase* cases;
@@ -36,9 +37,11 @@ extern "C" __attribute__((noinline)) void bench_target(void (*run)())
     asm volatile("" ::: "memory");
 }
 
+// The input as at boot on the case's screen (the pointer in its middle),
+// then the case's own state.
 static TestFb prepare(const BenchCase& c)
 {
-    sim_reset();
+    input_reset(c.width, c.height);
     sim.idle_limit = 1u << 30;
     TestFb fb(c.width, c.height, c.bpp);
     fb.clear(0);

@@ -24,14 +24,9 @@ static void settle()
 }
 
 // The desktop with the pointer at (x, y), then two bytes of a (dx, dy) move.
+// The driver has reset the input: the pointer starts in the middle.
 static void at(int32_t x, int32_t y, int dx, int dy)
 {
-    mouse_max_x = 1023;
-    mouse_max_y = 767;
-    mouse_x = 512;
-    mouse_y = 384;
-    mouse_btn = 0;
-    mouse_cycle = 0;
     desktop_enter(s);
     desktop_step(s);
     while (mouse_x != x || mouse_y != y) {
