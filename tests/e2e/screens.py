@@ -9,8 +9,8 @@ import sys
 
 import glyphs
 import qemu
+from layout import splash_shown
 from qemu import Image, Machine, iso_for
-from test_teaser import splash_shown
 
 W, H = 1024, 768
 MODE = f"{W}x{H}x32"

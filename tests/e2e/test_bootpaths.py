@@ -12,8 +12,8 @@ import time
 import unittest
 
 import qemu
+from layout import check_splash, splash_shown
 from qemu import Machine, iso_for
-from test_teaser import check_splash, splash_shown
 
 OVMF = "/usr/share/ovmf/OVMF.fd"
 HYBRID = os.path.join(qemu.BUILD, "orvelix.iso")

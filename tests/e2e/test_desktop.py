@@ -5,27 +5,13 @@ restored behind it, a click on SHELL opening the terminal, and a click on
 REBOOT ending in a reset that QEMU reports.
 
 Desktop screens are compared whole, pixel for pixel, against a picture
-computed here from the layout and an independent font."""
+computed from the layout (layout.py) and an independent font."""
 import unittest
 
 import glyphs
 import qemu
-from qemu import Machine, Timeout, iso_for
-from test_teaser import splash_shown
-from test_terminal import Model, terminal_mismatch
-
-W, H = 1024, 768
-MODE = "1024x768x32"
-
-# Desktop colours.
-DOT, TOP_BAR, TOP_LINE, BOTTOM_BAR = 0x001214, 0x001520, 0x003355, 0x000D1A
-BAR_TEXT, NAME = 0x004488, 0x00CCCC
-BODY, RING, FRAME, LABEL = 0x000810, 0x001A2A, 0x00FFFF, 0x00CCFF
-TOP_HELP = "Desktop  -  arrows/click to select, enter/click to open, ESC to splash"
-BOTTOM_HELP = "Arrows=Move  Enter=Open  Click=Select/Open  ESC=Splash"
-ICONS = [("SHELL", 0x00CCFF), ("FEATURES", 0xFFCC00), ("REBOOT", 0xFF6644)]
-ICON_X = [(W - 500) // 2 + 180 * i for i in range(3)]  # 262, 442, 622
-ICON_Y, ICON_W, ICON_H = H // 2 - 65, 140, 110          # 319
+from layout import H, ICON_X, ICON_Y, MODE, W, Model, Picture, Screens, desktop_picture, terminal_mismatch
+from qemu import Machine, iso_for
 
 FEATURES = [
     ("Core OS", 0x00CCFF, ["Multiboot2 bare-metal kernel", "Linear 32bpp framebuffer", "Custom pixel font renderer",
@@ -37,77 +23,6 @@ FEATURES = [
     ("Apps", 0xFF8800, ["ZOLT programming language", "vemp package manager", "ZOLT Chat multi-user TCP",
                         "Text editor and calculator", "ZOLTDOS compatibility layer"]),
 ]
-
-
-class Picture:
-    """A width x height RGB picture drawn by the pixel store rule."""
-
-    def __init__(self, width=W, height=H):
-        self.width, self.height = width, height
-        self.data = bytearray(3 * width * height)
-
-    def rect(self, x, y, w, h, colour):
-        x0, y0, x1, y1 = max(x, 0), max(y, 0), min(x + w, self.width), min(y + h, self.height)
-        if x0 >= x1 or y0 >= y1:
-            return
-        row = bytes(((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF)) * (x1 - x0)
-        for yy in range(y0, y1):
-            self.data[3 * (yy * self.width + x0):3 * (yy * self.width + x1)] = row
-
-    def box(self, x, y, w, h, colour):
-        self.rect(x, y, w, 1, colour)
-        self.rect(x, y + h - 1, w, 1, colour)
-        self.rect(x, y, 1, h, colour)
-        self.rect(x + w - 1, y, 1, h, colour)
-
-    def text(self, text, x, y, scale, colour):
-        for (px, py) in glyphs.lit_pixels(text, x, y, scale):
-            self.rect(px, py, 1, 1, colour)
-
-    def mismatch(self, img):
-        W, H = self.width, self.height
-        if (img.width, img.height) != (W, H):
-            return f"screen is {img.width}x{img.height}"
-        if img.data == self.data:
-            return None
-        i = next(i for i in range(0, 3 * W * H, 3) if img.data[i:i + 3] != self.data[i:i + 3])
-        want = int.from_bytes(self.data[i:i + 3], "big")
-        return f"pixel ({i // 3 % W}, {i // 3 // W}) is {img.px(i // 3 % W, i // 3 // W):06x}, expected {want:06x}"
-
-
-def desktop_picture(selection, hover, pointer, pressed=False, W=W, H=H):
-    """The desktop as it is laid out at W x H, with the pointer at `pointer`."""
-    p = Picture(W, H)
-    icon_x = [(W - 500) // 2 + 180 * i for i in range(3)]
-    icon_y = H // 2 - 65
-    for y in range(0, H, 32):
-        for x in range(0, W, 32):
-            p.rect(x, y, 2, 2, DOT)
-    p.rect(0, 0, W, 34, TOP_BAR)
-    p.text("ORVELIX", 8, 8, 2, NAME)
-    p.text(TOP_HELP, glyphs.centred_x(TOP_HELP, W), 12, 1, BAR_TEXT)
-    p.rect(0, 34, W, 1, TOP_LINE)
-    for i, (label, colour) in enumerate(ICONS):
-        x, y, w, h = icon_x[i], icon_y, ICON_W, ICON_H
-        if i in (selection, hover):
-            p.rect(x - 6, y - 6, w + 12, h + 12, RING)
-        p.rect(x, y, w, h, BODY)
-        p.box(x, y, w, h, colour)
-        if i == selection:
-            p.box(x - 3, y - 3, w + 6, h + 6, FRAME)
-        cx = x + w // 2
-        p.rect(cx - 20, y + 18, 40, 40, colour)
-        p.rect(cx - 14, y + 24, 28, 4, BODY)
-        p.rect(cx - 14, y + 32, 28, 4, BODY)
-        p.rect(cx - 14, y + 40, 18, 4, BODY)
-        p.text(label, x + (w - 6 * len(label)) // 2, y + h - 20, 1, LABEL)
-    p.rect(0, H - 28, W, 28, BOTTOM_BAR)
-    p.text(BOTTOM_HELP, glyphs.centred_x(BOTTOM_HELP, W), H - 20, 1, BAR_TEXT)
-    px, py = pointer
-    p.rect(px, py, 12, 12, 0x000000)
-    p.rect(px + 1, py + 1, 10, 10, 0xFFCC00 if pressed else 0x00EEFF)
-    p.rect(px + 4, py + 4, 4, 4, 0x001A1A)
-    return p
 
 
 def features_picture():
@@ -148,31 +63,6 @@ def pointer_at(position):
         found = find_pointer(img)
         return None if found == position else f"pointer at {found}"
     return check
-
-
-class Screens(unittest.TestCase):
-    def wait_for(self, m, check, what, timeout=30):
-        """Waits until check(image) finds nothing wrong; reports what was wrong."""
-        last = []
-
-        def ok(img):
-            last[:] = [check(img)]
-            return last[0] is None
-        try:
-            return m.wait_screen(ok, timeout=timeout, what=what)
-        except Timeout:
-            self.fail(f"screen never showed {what}: {last[0] if last else 'no screen'}")
-
-    def wait_picture(self, m, picture, what):
-        return self.wait_for(m, picture.mismatch, what)
-
-    def wait_splash(self, m, what="splash"):
-        m.wait_screen(lambda i: splash_shown(i, W, H), timeout=40, what=what)
-
-    def enter_desktop(self, m):
-        self.wait_splash(m)
-        m.key("spc")
-        self.wait_picture(m, desktop_picture(0, 1, (W // 2, H // 2)), "desktop entered")
 
 
 class FeatureGrid(Screens):

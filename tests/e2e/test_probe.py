@@ -16,6 +16,7 @@ import time
 import unittest
 
 import qemu
+from layout import wait_probe_picture
 from qemu import Machine, Timeout, iso_for
 
 PROBE = qemu.PROBE
@@ -86,55 +87,6 @@ def overlay(addr, w, h, bpp):
     """The text buffer in graphics mode: cleared at start, then four rows."""
     return (Text().put(1, 0, "  FRAMEBUFFER OK  ", 0x0A).put(2, 0, f"  Addr: 0x{addr:08X}", 0x0F)
             .put(3, 0, f"  Size: {w}x{h} {bpp}bpp", 0x0F).put(4, 0, "  Press R=reboot  any key=retry", 0x0F))
-
-
-# ---- the expected picture ------------------------------------------------------
-
-def expected_rgb(w, h):
-    """The picture as RGB bytes, row by row: its rectangles in painting order,
-    (x, y, width, height, colour), cut at the edges."""
-    bars = [0xFF0000, 0xFF8800, 0xFFFF00, 0x00FF00, 0x00FFFF, 0x0088FF, 0xFF00FF]
-    rects = [(0, 0, w, h, 0x000000), (0, 0, w, 40, 0x00CCCC), (10, 10, 300, 20, 0x003333)]
-    rects += [(20, 60 + 30 * i, w - 40, 24, c) for i, c in enumerate(bars)]
-    rects += [(20, 290, w - 40, 80, 0x111111), (30, 300, 60, 60, 0x00FF44), (110, 300, 200, 14, 0xFFFFFF),
-              (110, 318, 150, 14, 0xCCCCCC), (110, 336, 180, 14, 0xCCCCCC), (110, 354, 120, 14, 0xCCCCCC),
-              (w // 2 - 80, h - 60, 160, 40, 0x0055AA), (w // 2 - 70, h - 50, 140, 20, 0x0077DD),
-              (20, h - 100, min(w // 20, w - 40), 12, 0x00FFCC)]
-    data = bytearray(3 * w * h)
-    for x, y, rw, rh, c in rects:
-        x0, y0, x1, y1 = max(x, 0), max(y, 0), min(x + rw, w), min(y + rh, h)
-        if x0 < x1 and y0 < y1:
-            run = bytes([c >> 16, (c >> 8) & 0xFF, c & 0xFF]) * (x1 - x0)
-            for yy in range(y0, y1):
-                data[3 * (yy * w + x0):3 * (yy * w + x1)] = run
-    return bytes(data)
-
-
-def picture_mismatch(img, w, h):
-    """None when the top-left w x h of the screen is the test picture, else the first wrong pixel."""
-    if img.width < w or img.height < h:
-        return f"screen is {img.width}x{img.height}"
-    want = expected_rgb(w, h)
-    for y in range(h):
-        got_row = img.data[3 * img.width * y:3 * (img.width * y + w)]
-        want_row = want[3 * w * y:3 * w * (y + 1)]
-        if got_row != want_row:
-            x = next(i for i in range(w) if got_row[3 * i:3 * i + 3] != want_row[3 * i:3 * i + 3])
-            return f"pixel ({x}, {y}) is {img.px(x, y):06X}, want {int.from_bytes(want_row[3 * x:3 * x + 3], 'big'):06X}"
-    return None
-
-
-def wait_picture(test, m, w, h, what):
-    """Waits until the screen shows the whole test picture; returns the screen."""
-    found = []
-
-    def ok(img):
-        found[:] = [img]
-        return picture_mismatch(img, w, h) is None
-    try:
-        return m.wait_screen(ok, timeout=30, what=f"probe picture {what}")  # saves the last screen if not
-    except Timeout:
-        test.fail(f"{what}: {picture_mismatch(found[0], w, h)}")
 
 
 # ---- the guest, through the gdb stub ---------------------------------------------
@@ -265,7 +217,7 @@ class OnStdVga(unittest.TestCase):
                 self.assertEqual((name, tag.type, tag.width, tag.height, tag.bpp), ("demo_graphics", 1, w, h, bpp))
                 self.assertIsNone(overlay(tag.addr, w, h, bpp).diff(trace.text.cells))
                 run(m)
-                wait_picture(self, m, w, h, mode)
+                wait_probe_picture(self, m, w, h, mode)
 
     def test_sixteen_bits_per_pixel_is_refused(self):
         with probe("800x600x16", gdb=True) as m:
@@ -303,7 +255,7 @@ class ScreenThenReset(unittest.TestCase):
                 m.gdb.break_at(instructions("reboot()", "lidt")[0])
                 run(m)
                 if picture:
-                    wait_picture(self, m, *picture, f"{mode} bochs")
+                    wait_probe_picture(self, m, *picture, f"{mode} bochs")
                 m.key(*keys)
                 m.gdb.wait_stop(timeout=20)
                 self.assertEqual(registers(m.gdb)[8], reboot)
@@ -350,7 +302,7 @@ class Retry(unittest.TestCase):
                 self.assertEqual(seen, want[:len(seen)])
                 step_over(m.gdb, regs[8])
                 m.gdb.resume()
-            wait_picture(self, m, 800, 600, "after retry")
+            wait_probe_picture(self, m, 800, 600, "after retry")
 
 
 if __name__ == "__main__":

@@ -8,10 +8,9 @@ import sys
 import unittest
 
 import qemu
-from qemu import Machine, iso_for
-from test_desktop import Picture, Screens, W, H, MODE, desktop_picture
-from test_teaser import HELP, PULSE
 import glyphs
+from layout import H, MODE, PULSE, SPLASH_HELP, W, Picture, Screens, desktop_picture
+from qemu import Machine, iso_for
 
 BAND = 16
 SPLASH_DUMPS = 500
@@ -33,7 +32,7 @@ def splash_picture(accent):
     p.text("Coming end of 2027", glyphs.centred_x("Coming end of 2027", W, 2), sy + 46, 2, 0x00AAAA)
     p.text("Fernquill Studios", glyphs.centred_x("Fernquill Studios", W), sy + 80, 1, 0x004444)
     p.rect(0, H - 32, W, 32, 0x000D1A)
-    p.text(HELP, glyphs.centred_x(HELP, W), H - 22, 1, 0x004488)
+    p.text(SPLASH_HELP, glyphs.centred_x(SPLASH_HELP, W), H - 22, 1, 0x004488)
     return p
 
 

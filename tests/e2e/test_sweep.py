@@ -5,10 +5,8 @@ import os
 import unittest
 
 import qemu
+from layout import check_splash, desktop_picture, splash_shown, wait_probe_picture
 from qemu import Machine, iso_for
-from test_desktop import desktop_picture
-from test_probe import wait_picture
-from test_teaser import check_splash, splash_shown
 
 MODES_32 = [(640, 480), (800, 600), (1024, 768), (1280, 1024), (1920, 1080)]
 MODES_24 = [(640, 480), (800, 600)]
@@ -33,7 +31,7 @@ class ProbeSweep(unittest.TestCase):
         for (w, h), depth in [(m, 32) for m in MODES_32] + [(m, 24) for m in MODES_24]:
             mode = f"{w}x{h}x{depth}"
             with self.subTest(mode=mode), Machine(iso_for(qemu.PROBE, mode)) as m:
-                wait_picture(self, m, w, h, mode)
+                wait_probe_picture(self, m, w, h, mode)
 
 
 @unittest.skipUnless(os.path.exists(OVMF), "needs Debian's ovmf")
@@ -46,7 +44,7 @@ class Uefi(unittest.TestCase):
 
     def test_probe_picture_under_uefi(self):
         with Machine(iso_for(qemu.PROBE, "1024x768x32", uefi=True), uefi=True) as m:
-            wait_picture(self, m, 1024, 768, "UEFI 1024x768")
+            wait_probe_picture(self, m, 1024, 768, "UEFI 1024x768")
 
 
 if __name__ == "__main__":

@@ -5,53 +5,8 @@ import unittest
 
 import glyphs
 import qemu
+from layout import PULSE, check_splash, splash_shown
 from qemu import Machine, iso_for
-
-HELP = "SPACE - Desktop   F - Features   T - Terminal   R - Reboot"
-PULSE = {0x00CCCC, 0x009999, 0x006666}
-
-
-def splash_shown(img, w, h):
-    """The splash is complete: the curtain is gone (the top-left dot shows),
-    and the panels, the accent, the bottom bar and the help line's last
-    letter, drawn last, are in place."""
-    cx, sy = w // 2, h // 2 - 30
-    last = glyphs.centred_x(HELP, w) + 6 * (len(HELP) - 1)  # the T of "Reboot": its top row is lit
-    return (img.width == w and img.height == h
-            and img.px(0, 0) == 0x001818
-            and img.px(cx - 210, sy - 50) == 0x001A1A
-            and img.px(cx - 200, sy - 40) == 0x002828
-            and img.px(cx - 190, sy - 30) == 0x003636
-            and img.px(cx - 170, sy + 32) in PULSE
-            and img.px(0, h - 1) == 0x000D1A
-            and img.px(last, h - 22) == 0x004488)
-
-
-def check_splash(test, img, w, h):
-    cx, sy = w // 2, h // 2 - 30
-    # Panel edges: each is 10 pixels inside the one around it.
-    test.assertEqual(img.px(cx - 211, sy), 0x000000 if (cx - 211) % 32 > 1 or sy % 32 > 1 else 0x001818)
-    test.assertEqual(img.px(cx - 210, sy - 50), 0x001A1A)
-    test.assertEqual(img.px(cx + 209, sy + 49), 0x001A1A)
-    test.assertEqual(img.px(cx + 199, sy + 39), 0x002828)
-    test.assertEqual(img.px(cx + 189, sy + 29), 0x003636)
-    test.assertNotEqual(img.px(cx, sy + 50), 0x001A1A)
-    test.assertIsNone(glyphs.text_mismatch(img, "ORVELIX", cx - 168, sy - 28, 8, 0x00EEFF))
-    for x in (cx - 170, cx + 169):
-        test.assertIn(img.px(x, sy + 32), PULSE)
-        test.assertIn(img.px(x, sy + 33), PULSE)
-    test.assertEqual(img.px(cx - 171, sy + 32), 0x002828)
-    test.assertIsNone(glyphs.text_mismatch(img, "Coming end of 2027", glyphs.centred_x("Coming end of 2027", w, 2),
-                                           sy + 46, 2, 0x00AAAA))
-    test.assertIsNone(glyphs.text_mismatch(img, "Fernquill Studios", glyphs.centred_x("Fernquill Studios", w),
-                                           sy + 80, 1, 0x004444))
-    test.assertEqual(img.px(w - 1, h - 32), 0x000D1A)
-    test.assertEqual(img.px(w - 1, h - 33), 0x000000)
-    test.assertIsNone(glyphs.text_mismatch(img, HELP, glyphs.centred_x(HELP, w), h - 22, 1, 0x004488))
-    # The dot grid: 2 x 2 squares every 32 pixels, away from the panels and the bar.
-    test.assertEqual(img.px(32, 32), 0x001818)
-    test.assertEqual(img.px(33, 33), 0x001818)
-    test.assertEqual(img.px(34, 32), 0x000000)
 
 
 class Splash(unittest.TestCase):
