@@ -86,12 +86,6 @@ int32_t text_len(const char* s)
     return n;
 }
 
-int32_t centred_x(const char* s, int32_t scale)
-{
-    // As draw_str_centered computes it: signed 32-bit, truncating toward zero.
-    return static_cast<int32_t>(FB_W - 6u * static_cast<uint32_t>(scale) * static_cast<uint32_t>(text_len(s))) / 2;
-}
-
 // draw_str, skipping the characters whose cells miss the area (the clip
 // already keeps every pixel inside it).
 void text_in(const char* s, int32_t x, int32_t y, int32_t scale, uint32_t colour, const area& a)
@@ -147,12 +141,12 @@ void desktop_background(int32_t x, int32_t y, int32_t w, int32_t h)
     if (a.y0 < TOP_BAR_H) {
         rect(0, 0, W, TOP_BAR_H, TOP_BAR);
         text_in("ORVELIX", 8, 8, 2, NAME, a);
-        text_in(TOP_HELP, centred_x(TOP_HELP, 1), 12, 1, BAR_TEXT, a);
+        text_in(TOP_HELP, str_centered_x(TOP_HELP, 1), 12, 1, BAR_TEXT, a);
     }
     if (a.y0 <= TOP_BAR_H && a.y1 > TOP_BAR_H) rect(0, TOP_BAR_H, W, 1, TOP_LINE);
     if (a.y1 > H - BOTTOM_BAR_H) {
         rect(0, H - BOTTOM_BAR_H, W, BOTTOM_BAR_H, BOTTOM_BAR);
-        text_in(BOTTOM_HELP, centred_x(BOTTOM_HELP, 1), H - 20, 1, BAR_TEXT, a);
+        text_in(BOTTOM_HELP, str_centered_x(BOTTOM_HELP, 1), H - 20, 1, BAR_TEXT, a);
     }
 
     leave_area(was_set, was);

@@ -113,13 +113,18 @@ void draw_str_centered(const char* text, int32_t y, int32_t scale, uint32_t colo
 {
     const uint32_t rows = rows_shown(y, scale);
     if (!rows) return;
+    if (!text[0]) return;
+    text_rows(text, str_centered_x(text, scale), y, scale, colour, rows);
+}
+
+int32_t str_centered_x(const char* text, int32_t scale)
+{
     uint32_t n = 0;
     while (text[n]) ++n;
-    if (n == 0) return;
     // Signed 32-bit, truncating toward zero: a text wider than the screen
     // starts left of column 0 and is clipped at both edges.
-    int32_t span = static_cast<int32_t>(FB_W - 6u * static_cast<uint32_t>(scale) * n);
-    text_rows(text, span / 2, y, scale, colour, rows);
+    const int32_t span = static_cast<int32_t>(FB_W - 6u * static_cast<uint32_t>(scale) * n);
+    return span / 2;
 }
 
 void sitoa(uint32_t value, char* buffer)

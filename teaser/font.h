@@ -14,6 +14,8 @@ void draw_char(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour)
 void draw_str(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour);
 // Centred on the screen's width; note there is no x and y comes first.
 void draw_str_centered(const char* text, int32_t y, int32_t scale, uint32_t colour);
+// The column draw_str_centered starts the text at.
+int32_t str_centered_x(const char* text, int32_t scale);
 
 // Unsigned decimal with a NUL; buffer needs 11 bytes.
 void sitoa(uint32_t value, char* buffer);
