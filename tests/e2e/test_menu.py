@@ -45,6 +45,7 @@ class Menu(unittest.TestCase):
             m.key(key)
             m.wait_screen(lambda img: highlight(img) not in (None, before), what=f"GRUB's menu after {key}")
         m.key("ret")
+        m.wait_screen(lambda img: highlight(img) is None, what="GRUB leaving its menu")
 
     def teaser_at(self, size, want, **machine):
         """The teaser's entry for `size` gives the splash, at mode `want` (w, h,
