@@ -83,15 +83,26 @@ QEMU_DISPLAY ?=
 # Per user, so that people sharing a machine do not collide (as xv6 does).
 GDB_PORT ?= $(shell expr `id -u` % 5000 + 25000)
 VNC_DISPLAY ?= $(shell expr `id -u` % 100)
-VNC_AT = VNC at $$(hostname):$$((5900 + $(VNC_DISPLAY))) (display :$(VNC_DISPLAY)); Ctrl-C stops it.
+# The address the VNC server and the gdb stub listen on. Neither asks for a
+# password, so only this machine reaches them unless QEMU_LISTEN=0.0.0.0.
+QEMU_LISTEN ?= 127.0.0.1
+VNC_PORT = $$((5900 + $(VNC_DISPLAY)))
+VNC_FLAGS = -display none -vnc $(QEMU_LISTEN):$(VNC_DISPLAY)
+ifneq ($(filter 127.0.0.1 localhost,$(QEMU_LISTEN)),)
+VNC_AT = VNC at localhost:$(VNC_PORT) (display :$(VNC_DISPLAY)), this machine only; from another: ssh -L $(VNC_PORT):localhost:$(VNC_PORT) $$(hostname), then vncviewer localhost::$(VNC_PORT). Ctrl-C stops it.
+else
+VNC_AT = VNC at $(if $(filter 0.0.0.0,$(QEMU_LISTEN)),$$(hostname),$(QEMU_LISTEN)):$(VNC_PORT) (display :$(VNC_DISPLAY)), open to the network; Ctrl-C stops it.
+endif
+# Where make gdb finds the stub: a stub on every interface answers here too.
+GDB_HOST = $(if $(filter 0.0.0.0,$(QEMU_LISTEN)),127.0.0.1,$(QEMU_LISTEN))
 
 # Boots image $(1) in a window; with no display to open one on (no $DISPLAY,
 # no $WAYLAND_DISPLAY) and no QEMU_DISPLAY given, on VNC instead.
 define qemu_window
 	@if [ -z "$(QEMU_DISPLAY)" ] && [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 		echo "No display to open a window on: QEMU shows the screen on $(VNC_AT)"; \
-		echo $(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -cdrom $(1); \
-		exec $(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -cdrom $(1); \
+		echo $(QEMU) $(QEMU_FLAGS) $(VNC_FLAGS) -cdrom $(1); \
+		exec $(QEMU) $(QEMU_FLAGS) $(VNC_FLAGS) -cdrom $(1); \
 	fi; \
 	echo $(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(1); \
 	exec $(QEMU) $(QEMU_FLAGS) $(QEMU_DISPLAY) -cdrom $(1)
@@ -108,16 +119,16 @@ run-probe: deps-run
 run-vnc: deps-run
 	$(MAKE) $(BUILD)/orvelix.iso
 	@echo "QEMU shows the screen on $(VNC_AT)"
-	$(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -cdrom $(BUILD)/orvelix.iso
+	$(QEMU) $(QEMU_FLAGS) $(VNC_FLAGS) -cdrom $(BUILD)/orvelix.iso
 
 debug: deps-run
 	$(MAKE) $(BUILD)/orvelix.iso
-	@echo "Waiting for gdb on tcp::$(GDB_PORT); in another shell: make gdb"
+	@echo "Waiting for gdb on $(QEMU_LISTEN):$(GDB_PORT); in another shell: make gdb"
 	@echo "QEMU shows the screen on $(VNC_AT)"
-	$(QEMU) $(QEMU_FLAGS) -display none -vnc :$(VNC_DISPLAY) -gdb tcp::$(GDB_PORT) -S -cdrom $(BUILD)/orvelix.iso
+	$(QEMU) $(QEMU_FLAGS) $(VNC_FLAGS) -gdb tcp:$(QEMU_LISTEN):$(GDB_PORT) -S -cdrom $(BUILD)/orvelix.iso
 
 gdb: deps-run
-	gdb -ex 'set $$gdb_port = $(GDB_PORT)' -x scripts/kernel.gdb
+	gdb -ex 'set $$gdb_port = $(GDB_PORT)' -ex 'set $$gdb_host = "$(GDB_HOST)"' -x scripts/kernel.gdb
 
 # ---- tests and benchmarks ------------------------------------------------
 

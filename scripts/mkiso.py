@@ -7,8 +7,10 @@ configuration: the one place that configuration is made.
     mkiso.py --kernel build/fbprobe-kernel.elf --out x.iso [--gfxpayload 800x600x32] [--uefi]
 
 The menu image (the first form) boots under BIOS and UEFI, from a CD or as a
-USB stick. A one-kernel image starts its kernel at once; it is BIOS-only
-unless --uefi is given.
+USB stick. Its entries boot at the mode the display chooses; a "Screen size"
+submenu below them offers each kernel again at each of SCREEN_SIZES. A
+one-kernel image starts its kernel at once; it is BIOS-only unless --uefi is
+given.
 """
 import argparse
 import os
@@ -18,23 +20,47 @@ import sys
 import tempfile
 
 
-def grub_cfg(entries, timeout=0, gfxpayload=None):
+# The sizes the "Screen size" submenu offers each kernel at.
+SCREEN_SIZES = ("640x480", "800x600", "1024x768", "1280x720", "1280x1024", "1920x1080")
+
+
+def size_modes(size):
+    """GRUB tries the list in order: 32 bits per pixel at that size, then 24,
+    then the display's own choice, so a display without the size still
+    gets a framebuffer rather than text mode."""
+    return f"{size}x32,{size}x24,auto"
+
+
+def grub_cfg(entries, timeout=0, gfxpayload=None, sizes=()):
     """The configuration for menu entries [(file name in /boot, title), ...];
-    the first is the default. gfxpayload counts only after the multiboot2 line.
-    Under UEFI GRUB needs efi_gop to hand over a framebuffer at all."""
+    the first is the default. With sizes, a "Screen size" submenu follows
+    that offers every entry again at each size. gfxpayload counts only after
+    the multiboot2 line. Under UEFI GRUB needs efi_gop to hand over a
+    framebuffer at all."""
+    def entry(name, title, payload, indent=""):
+        body = [f'menuentry "{title}" {{', f"    multiboot2 /boot/{name}"]
+        if payload:
+            body.append(f"    set gfxpayload={payload}")
+        body += ["    boot", "}"]
+        return [indent + line for line in body]
+
     lines = [f"set timeout={timeout}", "set default=0",
              'if [ "$grub_platform" = "efi" ]; then insmod efi_gop; fi']
     for name, title in entries:
-        lines += ["", f'menuentry "{title}" {{', f"    multiboot2 /boot/{name}"]
-        if gfxpayload:
-            lines.append(f"    set gfxpayload={gfxpayload}")
-        lines += ["    boot", "}"]
+        lines += [""] + entry(name, title, gfxpayload)
+    if sizes:
+        lines += ["", 'submenu "Screen size" {']
+        for name, title in entries:
+            for size in sizes:
+                lines += entry(name, f"{title} at {size}", size_modes(size), "    ")
+        lines.append("}")
     return "\n".join(lines) + "\n"
 
 
-def make_image(kernels, out, timeout=0, gfxpayload=None, uefi=True):
-    """Writes `out` with kernels [(path, title), ...] in its menu. BIOS only
-    when uefi is false (smaller and quicker to make)."""
+def make_image(kernels, out, timeout=0, gfxpayload=None, uefi=True, sizes=()):
+    """Writes `out` with kernels [(path, title), ...] in its menu, and the
+    "Screen size" submenu when sizes are given. BIOS only when uefi is false
+    (smaller and quicker to make)."""
     with tempfile.TemporaryDirectory() as tmp:
         os.makedirs(os.path.join(tmp, "boot", "grub"))
         entries = []
@@ -42,7 +68,7 @@ def make_image(kernels, out, timeout=0, gfxpayload=None, uefi=True):
             shutil.copy(path, os.path.join(tmp, "boot", os.path.basename(path)))
             entries.append((os.path.basename(path), title))
         with open(os.path.join(tmp, "boot", "grub", "grub.cfg"), "w") as f:
-            f.write(grub_cfg(entries, timeout, gfxpayload))
+            f.write(grub_cfg(entries, timeout, gfxpayload, sizes))
         cmd = ["grub-mkrescue", "-o", out, tmp]
         if not uefi:
             cmd[1:1] = ["-d", "/usr/lib/grub/i386-pc"]
@@ -72,7 +98,8 @@ def main():
         else:
             if not a.entries:
                 ap.error("give --kernel or KERNEL=TITLE entries")
-            make_image([e.split("=", 1) for e in a.entries], a.out, a.timeout, a.gfxpayload)
+            make_image([e.split("=", 1) for e in a.entries], a.out, a.timeout, a.gfxpayload,
+                       sizes=SCREEN_SIZES)
     except RuntimeError as e:
         sys.exit(str(e))
 
