@@ -256,8 +256,8 @@ int desktop_step(desktop_state& s)
         s.redraw = 0;
     }
 
-    if (key == KEY_ESC) return 1;  // the main loop repaints the splash
     if (key != KEY_NONE) {
+        if (key == KEY_ESC) return 1;  // the main loop repaints the splash
         if (last_sc == SC_LEFT && s.selection > 0) {
             --s.selection;
             s.redraw = 1;
