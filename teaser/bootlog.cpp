@@ -1,4 +1,5 @@
 #include "bootlog.h"
+#include "colours.h"
 #include "draw.h"
 #include "font.h"
 #include "machine.h"
@@ -26,22 +27,22 @@ struct log_line {
 };
 
 static const log_line log_lines[] = {
-    {"> Multiboot2 handoff ............ OK", 40, 0x00FF88, 120},
-    {"> Memory map parsed ............. OK", 56, 0x00FF88, 80},
-    {"> Framebuffer tag located ....... OK", 72, 0x00FF88, 80},
-    {nullptr, 88, 0x00CCFF, 100},
-    {"> Pixel renderer ................ OK", 104, 0x00FF88, 80},
-    {"> Font renderer ................. OK", 120, 0x00FF88, 80},
-    {"> Keyboard + shift/caps ......... OK", 136, 0x00FF88, 80},
-    {"> PIT timer ..................... OK", 152, 0x00FF88, 60},
+    {"> Multiboot2 handoff ............ OK", 40, COLOUR_GOOD, 120},
+    {"> Memory map parsed ............. OK", 56, COLOUR_GOOD, 80},
+    {"> Framebuffer tag located ....... OK", 72, COLOUR_GOOD, 80},
+    {nullptr, 88, COLOUR_HEADING, 100},
+    {"> Pixel renderer ................ OK", 104, COLOUR_GOOD, 80},
+    {"> Font renderer ................. OK", 120, COLOUR_GOOD, 80},
+    {"> Keyboard + shift/caps ......... OK", 136, COLOUR_GOOD, 80},
+    {"> PIT timer ..................... OK", 152, COLOUR_GOOD, 60},
 };
 
 void boot_log(const mb2_fb_tag* tag)
 {
     const int32_t rule = static_cast<int32_t>(FB_W) - 40;
     fill();
-    draw_str("ORVELIX", 20, 14, 2, 0x00CCCC);
-    draw_str("Fernquill Studios", 114, 18, 1, 0x006666);
+    draw_str("ORVELIX", 20, 14, 2, COLOUR_NAME);
+    draw_str("Fernquill Studios", 114, 18, 1, COLOUR_DIM);
     rect(20, 30, rule, 1, 0x003333);
 
     // The depth shown is the one the header asks for, whatever was granted.
@@ -60,9 +61,9 @@ void boot_log(const mb2_fb_tag* tag)
     }
 
     rect(20, 172, rule, 1, 0x003333);
-    draw_str("> ORVELIX kernel loaded .......... OK", 24, 180, 1, 0x00CCCC);
+    draw_str("> ORVELIX kernel loaded .......... OK", 24, 180, 1, COLOUR_NAME);
     pit_wait(100);
-    draw_str("> Launching splash...", 24, 204, 1, 0x004444);
+    draw_str("> Launching splash...", 24, 204, 1, COLOUR_FAINT);
     pit_wait(400);
 }
 
@@ -82,7 +83,7 @@ void splash_curtain()
             draw_splash();
             draw_reset_clip();
         }
-        if (k == 1) rect(0, 0, w, top, 0x000000);
+        if (k == 1) rect(0, 0, w, top, COLOUR_BLACK);
         covered = top;
         pit_wait(20);
     }

@@ -1,4 +1,5 @@
 #include "draw.h"
+#include "colours.h"
 
 uint64_t FB_ADDR;
 uint32_t FB_W;
@@ -95,7 +96,7 @@ void rect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
 
 void fill()
 {
-    rect(0, 0, static_cast<int32_t>(FB_W), static_cast<int32_t>(FB_H), 0x000000);
+    rect(0, 0, static_cast<int32_t>(FB_W), static_cast<int32_t>(FB_H), COLOUR_BLACK);
 }
 
 void draw_box(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
@@ -115,10 +116,10 @@ void draw_box(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
 
 void draw_cursor(int32_t x, int32_t y, int32_t pressed)
 {
-    const uint32_t face = pressed ? 0xFFCC00 : 0x00EEFF;
-    rect(x, y, 12, 12, 0x000000);
-    rect(x + 1, y + 1, 10, 10, face);
-    rect(x + 4, y + 4, 4, 4, 0x001A1A);
+    const uint32_t face = pressed ? COLOUR_AMBER : COLOUR_BRIGHT;
+    rect(x, y, CURSOR_SIZE, CURSOR_SIZE, COLOUR_BLACK);
+    rect(x + 1, y + 1, CURSOR_SIZE - 2, CURSOR_SIZE - 2, face);
+    rect(x + 4, y + 4, 4, 4, COLOUR_PANEL);
 }
 
 void draw_set_clip(int32_t x, int32_t y, int32_t w, int32_t h)
@@ -140,24 +141,22 @@ draw_area draw_clip()
     return {max64(clip_x0, 0), max64(clip_y0, 0), min64(clip_x1, FB_W), min64(clip_y1, FB_H)};
 }
 
-void draw_bands(void (*paint)(const void* ctx), const void* ctx)
+draw_area draw_clip_enter(int64_t x, int64_t y, int64_t w, int64_t h)
 {
-    const int64_t was_x0 = clip_x0, was_y0 = clip_y0, was_x1 = clip_x1, was_y1 = clip_y1;
-    const draw_area a = draw_clip();
-    if (a.x0 < a.x1) {
-        for (int64_t y = a.y0; y < a.y1; y += DRAW_BAND) {
-            // Set afresh for each band: the painter may move the window.
-            clip_x0 = a.x0;
-            clip_x1 = a.x1;
-            clip_y0 = y;
-            clip_y1 = min64(y + DRAW_BAND, a.y1);
-            paint(ctx);
-        }
-    }
-    clip_x0 = was_x0;
-    clip_y0 = was_y0;
-    clip_x1 = was_x1;
-    clip_y1 = was_y1;
+    const draw_area was{clip_x0, clip_y0, clip_x1, clip_y1};
+    clip_x0 = max64(clip_x0, x);
+    clip_y0 = max64(clip_y0, y);
+    clip_x1 = min64(clip_x1, x + (w > 0 ? w : 0));
+    clip_y1 = min64(clip_y1, y + (h > 0 ? h : 0));
+    return was;
+}
+
+void draw_clip_leave(const draw_area& was)
+{
+    clip_x0 = was.x0;
+    clip_y0 = was.y0;
+    clip_x1 = was.x1;
+    clip_y1 = was.y1;
 }
 
 void draw_dots(uint32_t colour)

@@ -20,7 +20,8 @@ void fill();
 // One-pixel outline of the w x h rectangle at (x, y); the inside is left alone.
 void draw_box(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour);
 
-// The 12 x 12 mouse pointer with its top-left pixel at (x, y).
+// The mouse pointer, a CURSOR_SIZE square with its top-left pixel at (x, y).
+constexpr int32_t CURSOR_SIZE = 12;
 void draw_cursor(int32_t x, int32_t y, int32_t pressed);
 
 // Restricts all drawing to the w x h area at (x, y), within the screen, until
@@ -28,21 +29,39 @@ void draw_cursor(int32_t x, int32_t y, int32_t pressed);
 void draw_set_clip(int32_t x, int32_t y, int32_t w, int32_t h);
 void draw_reset_clip();
 
-// The area drawing may reach now, half-open: the clip window cut to the screen.
+// A half-open area: columns x0 .. x1 - 1, rows y0 .. y1 - 1.
 struct draw_area {
     int64_t x0, y0, x1, y1;
 };
+
+// The area drawing may reach now: the clip window cut to the screen.
 draw_area draw_clip();
+
+// Nested clip windows. Entering cuts the window to the w x h area at (x, y)
+// and returns the window it replaced; leaving puts that one back.
+draw_area draw_clip_enter(int64_t x, int64_t y, int64_t w, int64_t h);
+void draw_clip_leave(const draw_area& was);
 
 // A whole screen is painted band by band, from the top: the band being
 // painted is the only part that shows neither the old picture nor the new.
 constexpr int32_t DRAW_BAND = 16;
 
-// Calls paint(ctx), which draws every layer of a picture, once for each band
-// of at most DRAW_BAND rows of the clip window, top to bottom, with the clip
-// window cut to that band. The window is restored afterwards. Layers that
-// miss a band should cost next to nothing: rect and text return early.
-void draw_bands(void (*paint)(const void* ctx), const void* ctx);
+// Calls paint(), which draws every layer of a picture, once for each band of
+// at most DRAW_BAND rows of the clip window, top to bottom, with the window
+// cut to that band. The window is restored after each band, so the painter
+// may nest windows of its own. Layers that miss a band should cost next to
+// nothing: rect and text return early.
+template <typename Paint>
+void draw_bands(const Paint& paint)
+{
+    const draw_area a = draw_clip();
+    if (a.x0 >= a.x1) return;
+    for (int64_t y = a.y0; y < a.y1; y += DRAW_BAND) {
+        const draw_area was = draw_clip_enter(a.x0, y, a.x1 - a.x0, DRAW_BAND);
+        paint();
+        draw_clip_leave(was);
+    }
+}
 
 // The dot grid of the splash and the desktop: a 2 x 2 square at every
 // multiple of 32 in both directions, rows of dots outermost. Only the dots

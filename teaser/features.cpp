@@ -1,16 +1,17 @@
 #include "features.h"
+#include "colours.h"
 #include "draw.h"
 #include "font.h"
 #include "input.h"
 
 const feature_panel feature_table[4] = {
-    {"Core OS", 0x00CCFF,
+    {"Core OS", COLOUR_HEADING,
      {"Multiboot2 bare-metal kernel", "Linear 32bpp framebuffer", "Custom pixel font renderer",
       "Virtual memory manager", "Multitasking scheduler"}},
-    {"Shell and FS", 0x00FF88,
+    {"Shell and FS", COLOUR_GOOD,
      {"Port of Quorblen shell", "KLX scripting language", "RAMFS and persistent storage",
       "Pipe and redirect support", "Tab completion and history"}},
-    {"Graphics UI", 0xFFCC00,
+    {"Graphics UI", COLOUR_AMBER,
      {"Windowed desktop environment", "Custom widget toolkit", "Theme engine", "Hardware blitter",
       "PNG and BMP image support"}},
     {"Apps", 0xFF8800,
@@ -19,7 +20,7 @@ const feature_panel feature_table[4] = {
 };
 
 // Every layer of the grid screen, within the band the clip window holds.
-static void features_layers(const void*)
+static void features_layers()
 {
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
@@ -29,10 +30,10 @@ static void features_layers(const void*)
 
     // Black, but not under the header, its rule and the footer band: they
     // cover their rows whole.
-    rect(0, 37, w, h - 28 - 37, 0x000000);
-    if (w > 0) rect(0, 0, w, 36, 0x001A2A);
-    draw_str_centered("ORVELIX  -  Upcoming Features", 8, 2, 0x00EEFF);
-    if (w > 0 && h > 36) rect(0, 36, w, 1, 0x003355);
+    rect(0, 37, w, h - 28 - 37, COLOUR_BLACK);
+    if (w > 0) rect(0, 0, w, 36, COLOUR_SHADE);
+    draw_str_centered("ORVELIX  -  Upcoming Features", 8, 2, COLOUR_BRIGHT);
+    if (w > 0 && h > 36) rect(0, 36, w, 1, COLOUR_RULE);
 
     for (int p = 0; p < 4; ++p) {
         const feature_panel& panel = feature_table[p];
@@ -57,20 +58,18 @@ static void features_layers(const void*)
         }
     }
 
-    if (w > 0) rect(0, h - 28, w, 28, 0x000D1A);
-    draw_str_centered("ESC - Back", h - 20, 1, 0x004488);
+    if (w > 0) rect(0, h - 28, w, 28, COLOUR_BAR);
+    draw_str_centered("ESC - Back", h - 20, 1, COLOUR_BAR_TEXT);
 }
 
 void features_draw()
 {
-    draw_bands(features_layers, nullptr);
+    draw_bands(features_layers);
 }
 
 void show_features()
 {
     features_draw();
-    for (;;) {
-        if (kbd_read_raw() == KEY_NONE) continue;
-        if (last_sc == SC_ESC) return;
+    while (kbd_read_raw() != KEY_ESC) {
     }
 }

@@ -98,9 +98,12 @@ static uint32_t rows_shown(int32_t y, int32_t scale)
     return rows;
 }
 
+// Only the characters whose cells meet the clip window's columns are drawn.
 static void text_rows(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour, uint32_t rows)
 {
-    for (; *text; ++text, x += 6 * scale) glyph_rows(static_cast<uint8_t>(*text), x, y, scale, colour, rows);
+    const draw_area a = draw_clip();
+    for (int64_t pen = x; *text && pen < a.x1; ++text, pen += 6 * scale)
+        if (pen + 5 * scale > a.x0) glyph_rows(static_cast<uint8_t>(*text), static_cast<int32_t>(pen), y, scale, colour, rows);
 }
 
 void draw_str(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour)

@@ -73,10 +73,6 @@ int kbd_read_raw()
     return upper ? map_hi[code] : lo;
 }
 
-// Every wait on the controller gives up after this many status reads and
-// carries on as if the condition had been met.
-static constexpr int PS2_WAIT_POLLS = 65536;
-
 static void wait_write()
 {
     for (int i = 0; i < PS2_WAIT_POLLS && (inb(PS2_STATUS) & PS2_IN_FULL); ++i) {}

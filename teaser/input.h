@@ -61,9 +61,16 @@ constexpr uint8_t SC_RELEASE = 0x80;  // set in a break code, and in the 0xE0 pr
 constexpr int KEY_NONE = -1;      // nothing for the caller
 constexpr int KEY_NO_CHAR = 0;    // a key without a character: see last_sc
 constexpr int KEY_BACKSPACE = 8;
-constexpr int KEY_TAB = 9;
 constexpr int KEY_ENTER = 0x0A;
 constexpr int KEY_ESC = 27;
+
+// Nothing, or a key without a character: what the splash and the terminal
+// pass over. (The arrows are such keys; only the desktop looks at them.)
+constexpr bool kbd_no_key(int key) { return key == KEY_NONE || key == KEY_NO_CHAR; }
+
+// Every wait on the controller gives up after this many status reads and
+// carries on as if the condition had been met.
+constexpr int PS2_WAIT_POLLS = 65536;
 
 extern uint8_t last_sc;
 extern int kbd_shift;

@@ -3,6 +3,7 @@
 #include "kernel.h"
 #include "bootinfo.h"
 #include "bootlog.h"
+#include "colours.h"
 #include "desktop.h"
 #include "draw.h"
 #include "features.h"
@@ -14,7 +15,7 @@
 
 [[noreturn]] static void main_loop()
 {
-    static const uint32_t pulse[4] = {0x00CCCC, 0x009999, 0x006666, 0x009999};
+    static const uint32_t pulse[4] = {COLOUR_NAME, 0x009999, COLOUR_DIM, 0x009999};
     static uint32_t ph;
     uint32_t frame = 0;
 
@@ -26,7 +27,7 @@
         if (frame % 80 == 0) draw_splash();
 
         const int key = kbd_read_raw();
-        if (key == KEY_NONE || key == KEY_NO_CHAR) continue;
+        if (kbd_no_key(key)) continue;
 
         // The desktop, the feature grid and the terminal each take over the
         // screen, run their own loop and return on ESC with their own picture
@@ -35,7 +36,7 @@
         // it opens. The reboot screen returns only if the reset failed, and
         // then the splash repaints itself at its next periodic redraw.
         const int folded = key & ~0x20;  // letters in upper case
-        if (last_sc == SC_ESC || folded == 'R') {
+        if (key == KEY_ESC || folded == 'R') {
             reboot_screen();
         } else if (folded == 'F') {
             show_features();

@@ -21,7 +21,7 @@ void reboot()
 {
     // Drain the controller so it takes the command. Bounded like every other
     // wait, so a controller that reads back 0xFF cannot hold us here.
-    for (int polls = 0; polls < 65536; ++polls) {
+    for (int polls = 0; polls < PS2_WAIT_POLLS; ++polls) {
         uint8_t status = inb(PS2_STATUS);
         if (status & PS2_OUT_FULL) inb(PS2_DATA);
         if (!(status & PS2_IN_FULL)) break;

@@ -1,10 +1,19 @@
 #include "screens.h"
+#include "colours.h"
 #include "draw.h"
 #include "font.h"
 #include "input.h"
 #include "machine.h"
 
 static constexpr uint32_t VGA_TEXT = 0xB8000;
+
+void draw_top_bar()
+{
+    const int32_t w = static_cast<int32_t>(FB_W);
+    rect(0, 0, w, TOP_BAR_H, COLOUR_HEADER);
+    draw_str("ORVELIX", 8, 8, 2, COLOUR_NAME);
+    rect(0, TOP_BAR_H, w, 1, COLOUR_RULE);
+}
 
 void fallback_screen()
 {
@@ -18,7 +27,7 @@ void fallback_screen()
 void reboot_screen()
 {
     fill();
-    draw_str_centered("Rebooting...", static_cast<int32_t>(FB_H / 2), 2, 0x00CCCC);
+    draw_str_centered("Rebooting...", static_cast<int32_t>(FB_H / 2), 2, COLOUR_NAME);
     pit_wait(400);
     reboot();
 }

@@ -1,6 +1,8 @@
 #include "termdraw.h"
+#include "colours.h"
 #include "draw.h"
 #include "font.h"
+#include "screens.h"
 #include "termstore.h"
 
 static constexpr uint32_t TERM_BG = 0x000508;
@@ -9,9 +11,9 @@ static constexpr uint32_t TERM_BG = 0x000508;
 static uint32_t term_line_colour(char first)
 {
     switch (first) {
-    case '#': return 0x00CCFF;  // headings
-    case '>': return 0x00FF88;  // information
-    case '!': return 0xFFCC00;  // notices
+    case '#': return COLOUR_HEADING;  // headings
+    case '>': return COLOUR_GOOD;  // information
+    case '!': return COLOUR_AMBER;  // notices
     case ' ': return 0x007766;  // indented lists
     default: return 0x00BB99;   // the echo of a command
     }
@@ -45,51 +47,42 @@ void term_draw_prompt(const char* input, int cursor)
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
     if (w > 0) {
-        rect(0, h - 30, w, 30, 0x000D1A);
-        rect(0, h - 31, w, 1, 0x003355);
+        rect(0, h - 30, w, 30, COLOUR_BAR);
+        rect(0, h - 31, w, 1, COLOUR_RULE);
     }
-    draw_str("orvelix> ", 10, h - 24, 1, 0x00CCCC);
+    draw_str("orvelix> ", 10, h - 24, 1, COLOUR_NAME);
     // The input starts on the prompt's trailing space, right after the ">".
-    draw_str(input, 58, h - 24, 1, 0x00EEFF);
-    rect(58 + 6 * cursor, h - 25, 5, 9, 0x00CCCC);
+    draw_str(input, 58, h - 24, 1, COLOUR_BRIGHT);
+    rect(58 + 6 * cursor, h - 25, 5, 9, COLOUR_NAME);
 }
 
-struct full_redraw {
-    const char* input;
-    int cursor;
-};
-
 // Every layer of the terminal screen, within the band the clip window holds.
-static void term_layers(const void* p)
+static void term_layers(const char* input, int cursor)
 {
-    const full_redraw& f = *static_cast<const full_redraw*>(p);
     const int32_t w = static_cast<int32_t>(FB_W);
     const int32_t h = static_cast<int32_t>(FB_H);
     const draw_area band = draw_clip();
 
     // The background, but not under the header and the prompt zone: they
     // cover their rows whole, and are drawn over anything else there.
-    rect(0, 35, w, h - 31 - 35, TERM_BG);
-    if (w > 0) rect(0, 0, w, 34, 0x001520);
-    draw_str("ORVELIX", 8, 8, 2, 0x00CCCC);
-    draw_str("Mini Terminal", 102, 12, 1, 0x006666);
-    draw_str_centered("ESC=splash  help=commands", 12, 1, 0x003355);
-    if (h > 34) rect(0, 34, w, 1, 0x003355);
+    rect(0, TOP_BAR_H + 1, w, h - 31 - (TOP_BAR_H + 1), TERM_BG);
+    draw_top_bar();
+    draw_str("Mini Terminal", 102, 12, 1, COLOUR_DIM);
+    draw_str_centered("ESC=splash  help=commands", 12, 1, COLOUR_RULE);
 
     // The background above is the rows' own colour, so only their text is
     // left to draw, for the rows whose glyphs (rows 2 to 8 of each) meet
-    // the band. Rows past the store's end (a screen of 129 rows or more)
-    // hold no line and stay blank.
+    // the band. Rows past the store's end (a screen of more than
+    // TERM_LINES rows) hold no line and stay blank.
     const int rows = term_rows();
     const int64_t from = band.y0 - TERM_Y_START - 8;
     int r = from <= 0 ? 0 : static_cast<int>(from / TERM_ROW_H);
     for (; r < rows && int64_t{TERM_Y_START} + TERM_ROW_H * r + 2 < band.y1; ++r) line_text(r, tscroll + r);
-    term_draw_prompt(f.input, f.cursor);
+    term_draw_prompt(input, cursor);
 }
 
 void term_full_redraw(const char* input, int cursor)
 {
-    const full_redraw f{input, cursor};
-    draw_bands(term_layers, &f);
+    draw_bands([&] { term_layers(input, cursor); });
     for (int i = 0; i <= TERM_PROMPT_FLAG; ++i) dirty[i] = 0;
 }

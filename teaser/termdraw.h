@@ -4,10 +4,10 @@
 #include <stdint.h>
 
 // The terminal's geometry. Text rows are TERM_ROW_H pixels apart, glyphs
-// 2 rows down inside them; the first starts at TERM_FIRST_ROW, under the
+// 2 rows down inside them; the first starts at TERM_Y_START, under the
 // header, and as many follow as fit above the prompt band.
 constexpr int32_t TERM_ROW_H = 13;
-constexpr int32_t TERM_FIRST_ROW = 38;
+constexpr int32_t TERM_Y_START = 38;
 constexpr int32_t term_visible_rows(int32_t screen_h) { return (screen_h - 62) / TERM_ROW_H; }
 
 // Screen text row `row` showing store line `line`; a line index outside the

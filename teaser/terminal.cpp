@@ -214,7 +214,6 @@ void term_run_line(const char* input)
 void term_open(term_input* in)
 {
     term_empty();
-    TERM_Y_START = TERM_FIRST_ROW;
     tvis = term_visible_rows(static_cast<int32_t>(FB_H));
     term_add("# ORVELIX Mini Terminal");
     term_add("> Type help for commands");
@@ -259,8 +258,8 @@ void show_terminal()
     for (;;) {
         int code;
         do code = kbd_read_raw();
-        while (code == KEY_NONE || code == KEY_NO_CHAR);  // mouse bytes, keys without a character
-        if (last_sc == SC_ESC) return;
+        while (kbd_no_key(code));  // mouse bytes, keys without a character
+        if (code == KEY_ESC) return;
         term_key(&in, code);
         term_refresh(&in);
     }

@@ -5,13 +5,12 @@ alignas(4) char tl[TERM_LINES][TERM_LINE_LEN + 1];
 int tc;
 int tvis;
 int tscroll;
-uint8_t dirty[TERM_LINES + 1];
-int TERM_Y_START;
+uint8_t dirty[TERM_PROMPT_FLAG + 1];
 
-// Every line flag and the prompt flag; flag 129 is never touched.
 typedef uint32_t __attribute__((may_alias)) store_word;
 static_assert((TERM_LINE_LEN + 1) % 4 == 0, "a line is whole words");
 
+// Every line flag and the prompt flag.
 static void mark_all()
 {
     for (int i = 0; i <= TERM_PROMPT_FLAG; ++i) dirty[i] = 1;

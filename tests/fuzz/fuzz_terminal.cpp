@@ -60,7 +60,7 @@ void check(const TestFb& fb, const term_input& in)
 struct Opening {
     std::vector<uint8_t> picture;
     char lines[TERM_LINES][TERM_LINE_LEN + 1];
-    int count, rows, scroll, top;
+    int count, rows, scroll;
     uint8_t flags[TERM_LINES + 2];
     term_input in;
 };
@@ -75,12 +75,12 @@ void open(const TestFb& fb, const Screen& sc, term_input& in)
         o.picture.assign(fb.base, fb.base + span);
         std::memcpy(o.lines, tl, sizeof tl);
         std::memcpy(o.flags, dirty, sizeof dirty);
-        o.count = tc, o.rows = tvis, o.scroll = tscroll, o.top = TERM_Y_START;
+        o.count = tc, o.rows = tvis, o.scroll = tscroll;
     }
     std::memcpy(fb.base, o.picture.data(), span);
     std::memcpy(tl, o.lines, sizeof tl);
     std::memcpy(dirty, o.flags, sizeof dirty);
-    tc = o.count, tvis = o.rows, tscroll = o.scroll, TERM_Y_START = o.top;
+    tc = o.count, tvis = o.rows, tscroll = o.scroll;
     in = o.in;
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 std::vector<draw_area> bands_seen;
 
-void record_band(const void*)
+void record_band()
 {
     bands_seen.push_back(draw_clip());
     draw_reset_clip();  // a painter may move the window; the next band is set afresh
@@ -44,7 +44,7 @@ TEST(Bands, CoverTheWindowOnceFromTheTopAndRestoreIt)
         if (c.w || c.h) draw_set_clip(c.x, c.y, c.w, c.h);
         const draw_area before = draw_clip();
         bands_seen.clear();
-        draw_bands(record_band, nullptr);
+        draw_bands(record_band);
         ASSERT_EQ(bands_seen.size(), c.tops.size()) << c.y;
         for (size_t i = 0; i < c.tops.size(); ++i) {
             EXPECT_EQ(bands_seen[i].y0, c.tops[i]);

@@ -431,7 +431,6 @@ TEST(TerminalRow, ALongLineOnANarrowScreenLeavesNothingBehind)
     fb.clear(0);
     term_empty();
     tvis = term_visible_rows(200);
-    TERM_Y_START = TERM_FIRST_ROW;
     term_add(std::string(87, 'M').c_str());
     term_draw_line(0, 0);
     EXPECT_EQ(fb.px(310, 40), 0x00BB99u);  // drawn past the band, to the screen's edge

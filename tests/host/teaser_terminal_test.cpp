@@ -56,7 +56,6 @@ void fresh_store(int rows)
 {
     term_empty();
     tvis = rows;
-    TERM_Y_START = TERM_FIRST_ROW;
     std::fill(std::begin(dirty), std::end(dirty), 0);
 }
 
