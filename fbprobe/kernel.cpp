@@ -46,10 +46,10 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     const bool magic_ok = magic == MB2_BOOT_MAGIC;
     // With a wrong magic the boot information is not looked at at all.
     const mb2_fb_tag* tag = magic_ok && info != 0 ? mb2_find_fb_tag(info) : nullptr;
-    // Direct RGB, non-zero address, from 320 x 200 up to 32768 a side, 24 or
-    // 32 bits, and wholly below 4 GiB, where 32-bit code without paging can
-    // reach it. The report names the reason for a refused one.
+    // The report names the reason for a refused one. One above 4 GiB is
+    // mapped before anything is drawn.
     const bool graphics = fb_tag_usable(tag);
+    if (graphics) fb_tag_map(tag);
 
     draw_screen(graphics, tag, magic_ok);
     for (;;) {

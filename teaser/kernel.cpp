@@ -61,6 +61,7 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     FB_W = tag->width;
     FB_H = tag->height;
     FB_BPP = tag->bpp;
+    fb_tag_map(tag);  // above 4 GiB: paging on, the framebuffer in its window
 
     mouse_setup(FB_W, FB_H);
     boot_log(tag);
