@@ -88,6 +88,7 @@ void show_graphics_text_overlay(const mb2_fb_tag* tag)
     vga_y = 1;
     vga_x = 0;
     vga_puts_col("  FRAMEBUFFER OK  ", VGA_GREEN);
+    if (tag->addr >> 32) vga_puts_col("- above 4 GiB, through PAE paging", VGA_GREEN);
 
     vga_y = 2;
     vga_x = 0;

@@ -56,7 +56,7 @@ pae_map pae_plan(uint64_t fb, uint64_t span, uint64_t keep_at, uint64_t keep, cp
         const uint64_t lo = window * PAGING_GIB, hi = lo + PAGING_GIB;
         if (keep == 0 || keep_at >= hi || keep_at + keep <= lo) break;
     }
-    if (window == 0) return {"boot information fills every window", 0};
+    if (window == 0) return {"boot information in every window", 0};
     const uint32_t address = static_cast<uint32_t>(window * PAGING_GIB + (fb - first));
     if (!t) return {nullptr, address};
 
