@@ -15,16 +15,16 @@ import unittest
 import qemu
 from layout import MODE, H, W, Screens, check_splash, desktop_picture, probe_mismatch, splash_shown
 from qemu import Image, Machine, iso_for, poll
-from test_probe import read, registers, run
+from test_probe import instructions, overlay, read, registers, run
 
 HIGH = 0x1_0000_0000
 BOCHS = ["-device", "bochs-display"]  # 0xB8000 stays plain memory there
 
 
-def boot_high(kernel, cpu, extra=(), vga="std", stop_at=None):
-    """Boots `kernel` with the framebuffer tag moved to HIGH; returns the
-    machine, still stopped at `stop_at` if given, else running, and the tag
-    as GRUB wrote it."""
+def boot_high(kernel, cpu, extra=(), vga="std", stop_at=None, breaks=()):
+    """Boots `kernel` with the framebuffer tag moved to HIGH and breakpoints
+    at `breaks`; returns the machine, still stopped at `stop_at` if given,
+    else running, and the tag as GRUB wrote it."""
     m = Machine(iso_for(kernel, MODE), gdb=True, no_reboot=True, vga=vga,
                 extra=["-m", "5G", "-cpu", cpu] + list(extra))
     try:
@@ -48,6 +48,8 @@ def boot_high(kernel, cpu, extra=(), vga="std", stop_at=None):
         tag = struct.unpack("<QIIIBB", read(m.gdb, tag_at + 8, 22))
         assert m.gdb.request(f"M{tag_at + 8:x},8:{HIGH.to_bytes(8, 'little').hex()}") == "OK"
         m.gdb.clear(main)
+        for addr in breaks:
+            m.gdb.break_at(addr)
         if stop_at:
             m.gdb.break_at(stop_at)
             m.gdb.cont_until_stop(timeout=60)
@@ -96,10 +98,36 @@ class HighFramebuffer(Screens):
             self.assertFalse(splash_shown(m.screen(), W, H))
             self.assertNotIn("SHUTDOWN", [e["event"] for e in m.events])
 
-    def test_probe_draws_its_test_picture_there(self):
-        m, (addr, pitch, w, h, bpp, kind) = boot_high(qemu.PROBE, "max")
-        with m:
-            self.wait_high(m, pitch, lambda i: probe_mismatch(i, W, H), "the test picture")
+    def test_probe_draws_its_test_picture_there_and_resets_with_paging_on(self):
+        """R resets through the controller; with the 0xFE command skipped,
+        ESC resets by the forced fault."""
+        reboot, lidt = qemu.symbol(qemu.PROBE, "reboot()"), instructions("reboot()", "lidt")[0]
+        out = instructions("reboot()", "out")[-1]
+        after_out = min(a for a in instructions("reboot()", "") if a > out)
+        status = overlay(0, W, H, 32).put(1, 18, "- above 4 GiB, through PAE paging", 0x0A)
+        for key, skip_out in (("r", False), ("esc", True)):
+            with self.subTest(key=key):
+                m, (addr, pitch, w, h, bpp, kind) = boot_high(qemu.PROBE, "max", vga="none", extra=BOCHS,
+                                                              breaks=[reboot, lidt] + [out] * skip_out)
+                with m:
+                    self.wait_high(m, pitch, lambda i: probe_mismatch(i, W, H), "the test picture")
+                    self.assertIsNone(status.diff(m.vga_text()))
+                    m.key(key)
+                    m.gdb.wait_stop(timeout=20)
+                    self.assertEqual(registers(m.gdb)[8], reboot)
+                    if skip_out:
+                        m.gdb.clear(reboot)
+                        m.gdb.cont_until_stop(timeout=20)
+                        self.assertEqual(registers(m.gdb)[8], out)
+                        regs = m.gdb.request("g")  # eip is the ninth register
+                        regs = regs[:64] + after_out.to_bytes(4, "little").hex() + regs[72:]
+                        self.assertEqual(m.gdb.request("G" + regs), "OK")
+                        m.gdb.cont_until_stop(timeout=20)
+                        self.assertEqual(registers(m.gdb)[8], lidt)
+                        self.assertEqual(m.reset_reason(lidt, timeout=20), "guest-reset")
+                    else:
+                        # Had 0xFE done nothing, the guest would stop at the lidt.
+                        self.assertEqual(m.reset_reason(reboot, timeout=20), "guest-reset")
 
     def test_thirty_two_bit_addresses_give_the_fallback_and_no_reset_loop(self):
         fallback = qemu.symbol(qemu.TEASER, "fallback_screen()")
