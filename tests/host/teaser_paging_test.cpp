@@ -6,7 +6,6 @@
 // what it draws below 4 GiB.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -232,22 +231,6 @@ TEST(HighFramebuffer, TheTeaserDrawsThereWhatItDrawsBelowFourGiB)
         EXPECT_EQ(sim_cpu_translate(0x100000), 0x100000u);
         EXPECT_TRUE(above.first == below.first) << "the pictures differ";
         EXPECT_EQ(above.second, below.second);
-    }
-}
-
-TEST(HighFramebuffer, ARefusedOneEndsOnTheFallbackScreenWithPagingOff)
-{
-    TestFb fb(640, 480);
-    const uint64_t addr = (1ull << 36) + (reinterpret_cast<uintptr_t>(fb.base) - FB_TEST_BASE);
-    for (uint32_t bits : {32u, 36u}) {  // the default qemu32 is 32 bits wide
-        const HighRam cpu(bits);
-        sim_cpu_high_ram(1ull << 36, reinterpret_cast<void*>(FB_TEST_BASE), FB_TEST_WINDOW);
-        std::memset(vga_cells(), 0, 4000);
-        boot_to_splash(fb, addr);
-        EXPECT_EQ(sim_cpu.paging_on_calls, 0);
-        EXPECT_EQ(fb.written_pixels(), 0u);
-        EXPECT_EQ(vga_cells()[0], 0x4F20);  // the red screen
-        EXPECT_TRUE(sim.writes.empty());     // no mouse set-up
     }
 }
 
