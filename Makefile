@@ -32,8 +32,9 @@ SAN_FLAGS := -O1 -g -fsanitize=address,undefined -fno-sanitize-recover=all -fno-
 GTEST_LIBS := -lgtest -lgtest_main -pthread
 
 TEASER_SRC := $(wildcard teaser/*.cpp)
-# The probe reuses the hand-off walk, the reset sequence and the unshifted map.
-PROBE_SHARED := teaser/bootinfo.cpp teaser/machine.cpp teaser/keymap.cpp
+# The probe reuses the hand-off walk, the reset sequence, the unshifted map
+# and the paging for a framebuffer above 4 GiB.
+PROBE_SHARED := teaser/bootinfo.cpp teaser/machine.cpp teaser/keymap.cpp teaser/paging.cpp
 PROBE_SRC := $(wildcard fbprobe/*.cpp) $(PROBE_SHARED)
 RUNTIME_SRC := boot/runtime.cpp
 

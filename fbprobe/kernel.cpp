@@ -46,8 +46,10 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     // With a wrong magic the boot information is not looked at at all.
     const mb2_fb_tag* tag = magic_ok && info != 0 ? mb2_find_fb_tag(info) : nullptr;
     // The same gate as the teaser's (fb_tag_usable); the report names the
-    // reason for a refused framebuffer.
+    // reason for a refused framebuffer. One above 4 GiB is mapped before
+    // anything is drawn.
     const bool graphics = fb_tag_usable(tag);
+    if (graphics) fb_tag_map(tag);
 
     draw_screen(graphics, tag, magic_ok);
     for (;;) {

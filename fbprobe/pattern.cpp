@@ -1,4 +1,5 @@
 #include "pattern.h"
+#include "../teaser/paging.h"
 #include "report.h"
 #include "vga.h"
 
@@ -14,9 +15,8 @@ typedef uint32_t __attribute__((may_alias, aligned(1))) unaligned_u32;
 
 static void use_framebuffer(const mb2_fb_tag* tag)
 {
-    // Paging is off: the pixel base is the low half of the address, which
-    // the gate has made sure is the whole of it.
-    fb_base = static_cast<uint32_t>(tag->addr);
+    // The address itself below 4 GiB; above, the window paging mapped.
+    fb_base = fb_pointer(tag->addr);
     fb_pitch = tag->pitch;
     fb_w = tag->width;
     fb_h = tag->height;
@@ -88,6 +88,7 @@ void show_graphics_text_overlay(const mb2_fb_tag* tag)
     vga_y = 1;
     vga_x = 0;
     vga_puts_col("  FRAMEBUFFER OK  ", VGA_GREEN);
+    if (tag->addr >> 32) vga_puts_col("- above 4 GiB, through PAE paging", VGA_GREEN);
 
     vga_y = 2;
     vga_x = 0;

@@ -1,4 +1,5 @@
 #include "bootinfo.h"
+#include "paging.h"
 
 // The loader aligns the information to 8 bytes, but nothing here relies on it.
 static uint32_t load32(uint64_t at)
@@ -9,6 +10,16 @@ static uint32_t load32(uint64_t at)
 }
 
 static constexpr uint64_t FOUR_GIB = uint64_t{1} << 32;
+
+// From the first byte to one past the last pixel of the last row.
+static uint64_t fb_span(const mb2_fb_tag* tag)
+{
+    return uint64_t{tag->height - 1} * tag->pitch + uint64_t{tag->width} * (tag->bpp / 8);
+}
+
+// The tag is the part of the boot information that both kernels read
+// again after the walk: paging must keep it where it is.
+static uint64_t tag_at(const mb2_fb_tag* tag) { return reinterpret_cast<uintptr_t>(tag); }
 
 const mb2_fb_tag* mb2_find_fb_tag(uint32_t info)
 {
@@ -46,13 +57,17 @@ const char* fb_tag_refusal(const mb2_fb_tag* tag)
     // below would let any height through.
     if (tag->width > FB_MAX_SIDE || tag->height > FB_MAX_SIDE) return "larger than 32768 a side";
     if (tag->bpp != 24 && tag->bpp != 32) return "not 24 or 32 bits per pixel";
-    // The last byte, (height - 1) rows of pitch plus one row of pixels past
-    // the address, must lie below 4 GiB: paging is off, pointers are 32-bit.
-    const uint64_t rows = uint64_t{tag->height - 1} * tag->pitch;
-    if (tag->addr >= FOUR_GIB || rows >= FOUR_GIB ||
-        tag->addr + rows + uint64_t{tag->width} * (tag->bpp / 8) > FOUR_GIB)
-        return "not wholly below 4 GiB";
-    return nullptr;
+    // Wholly below 4 GiB, 32-bit addresses reach every byte with paging
+    // off. Wholly above, paging maps it, where the processor can.
+    const uint64_t span = fb_span(tag);
+    if (span <= FOUR_GIB && tag->addr <= FOUR_GIB - span) return nullptr;
+    if (tag->addr < FOUR_GIB) return "not wholly below 4 GiB";
+    return pae_plan(tag->addr, span, tag_at(tag), tag->size, cpu_paging_read(), nullptr, 0).refusal;
 }
 
 bool fb_tag_usable(const mb2_fb_tag* tag) { return fb_tag_refusal(tag) == nullptr; }
+
+void fb_tag_map(const mb2_fb_tag* tag)
+{
+    if (tag->addr >= FOUR_GIB) paging_map_fb(tag->addr, fb_span(tag), tag_at(tag), tag->size);
+}

@@ -38,8 +38,15 @@ constexpr uint32_t FB_MAX_SIDE = 32768;
 // Why neither kernel can draw on the framebuffer, in a few words (at most
 // 34 characters, for the probe's report), or null when it can: direct RGB,
 // non-zero address, from 320 x 200 up to FB_MAX_SIDE a side, 24 or 32 bits
-// per pixel, and every byte of it reachable through a 32-bit address.
+// per pixel, and either wholly below 4 GiB, where 32-bit addresses reach
+// every byte, or wholly above it and within what paging can map on this
+// processor (see paging.h).
 const char* fb_tag_refusal(const mb2_fb_tag* tag);
 
 // fb_tag_refusal has no objection.
 bool fb_tag_usable(const mb2_fb_tag* tag);
+
+// Makes a usable framebuffer reachable before anything is drawn: one above
+// 4 GiB is mapped and paging turned on; below, paging stays off. Drawing
+// then writes through fb_pointer (paging.h) of its address.
+void fb_tag_map(const mb2_fb_tag* tag);

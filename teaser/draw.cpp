@@ -2,6 +2,7 @@
 #include "colours.h"
 
 uint64_t FB_ADDR;
+uintptr_t FB_BASE;
 uint32_t FB_W;
 uint32_t FB_H;
 uint32_t FB_P;
@@ -85,7 +86,7 @@ void rect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
     const uint32_t bytes = FB_BPP / 8;
     const uint32_t n = static_cast<uint32_t>(x1 - x0);
     uint32_t rows = static_cast<uint32_t>(y1 - y0);
-    uint8_t* row = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(static_cast<uint32_t>(FB_ADDR)))
+    uint8_t* row = reinterpret_cast<uint8_t*>(FB_BASE)
                    + static_cast<uint32_t>(y0) * pitch + static_cast<uint32_t>(x0) * bytes;
     if (bytes == 4) {
         for (; rows; --rows, row += pitch) row32(row, n, colour);

@@ -4,7 +4,8 @@
 #pragma once
 #include <stdint.h>
 
-extern uint64_t FB_ADDR;  // physical address; drawing uses its low 32 bits
+extern uint64_t FB_ADDR;   // physical address, all 64 bits
+extern uintptr_t FB_BASE;  // where drawing finds its first byte: FB_ADDR below 4 GiB, else its window (paging.h)
 extern uint32_t FB_W;
 extern uint32_t FB_H;
 extern uint32_t FB_P;     // bytes from one row to the next, may exceed FB_W * bytes per pixel

@@ -9,6 +9,7 @@
 #include "features.h"
 #include "input.h"
 #include "machine.h"
+#include "paging.h"
 #include "screens.h"
 #include "splash.h"
 #include "terminal.h"
@@ -62,6 +63,8 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     FB_W = tag->width;
     FB_H = tag->height;
     FB_BPP = tag->bpp;
+    fb_tag_map(tag);  // above 4 GiB: paging on, the framebuffer in its window
+    FB_BASE = fb_pointer(tag->addr);
 
     mouse_setup(FB_W, FB_H);
     boot_log(tag);

@@ -7,7 +7,13 @@
 // padding of its rows.
 //
 // Drawing depends only on the width, height, pitch and depth, not on the
-// address, so it is done at the test framebuffer, and once per geometry.
+// address, so it is done at the test framebuffer, and once per geometry:
+// once below 4 GiB and, for a record above it, once more through the page
+// tables, the test framebuffer standing for RAM at 0xF8_E000_0000. The
+// simulated processor has 52-bit physical addresses, so that any record
+// above 4 GiB whose framebuffer fits the window is accepted; the tables for
+// its own address are then checked at the first and the last byte, and the
+// tag must stay where it is.
 // Geometries up to 640 x 480 pixels are drawn as they are. A larger one is
 // checked against the relations its drawing relies on, and drawn as a
 // stand-in of at most 640 pixels across that shares what could matter to
@@ -16,7 +22,8 @@
 //    the width and height in 64-bit arithmetic and then addresses a pixel
 //    at y * pitch + x * bytes in 32-bit arithmetic: for x < W and y < H that
 //    offset stays below (H - 1) * pitch + W * bytes, which the gate keeps
-//    below 4 GiB minus the address, so no store wraps or leaves the span;
+//    below 4 GiB minus the address, or within the 1 GiB window above 4 GiB,
+//    so no store wraps or leaves the span;
 //  - the screens compute their coordinates in int32 from W and H (centres,
 //    bar rows, H - 62 for the terminal's rows, loops stepping by 32 up to W
 //    or H): with both at most INT32_MAX - 4096 none of that overflows;
@@ -39,15 +46,18 @@
 
 #include "../../teaser/bootinfo.h"
 #include "../../teaser/kernel.h"
+#include "../../teaser/paging.h"
 #include "../host/support/fbmem.h"
 #include "../host/support/oracle.h"
 #include "../host/support/sim8042.h"
+#include "../host/support/simcpu.h"
 
 namespace {
 
 struct Geometry {
     uint32_t w, h, pitch, bpp;
-    auto key() const { return std::array<uint32_t, 4>{w, h, pitch, bpp}; }
+    bool high;  // drawn above 4 GiB, through paging
+    auto key() const { return std::array<uint32_t, 5>{w, h, pitch, bpp, high}; }
     uint64_t row() const { return uint64_t{w} * (bpp / 8); }
     // From the first byte to one past the last pixel of the last row.
     uint64_t span() const { return uint64_t{h - 1} * pitch + row(); }
@@ -75,15 +85,15 @@ int pitch_kind(const Geometry& g)
     return 3 + int(pad % 4);
 }
 
-std::array<uint32_t, 4> kind(const Geometry& g)
+std::array<uint32_t, 5> kind(const Geometry& g)
 {
     return {g.bpp, uint32_t(pitch_kind(g)), uint32_t(g.w >= 500) | uint32_t(g.w % 2) << 1,
-            uint32_t(g.h < 212) | uint32_t(g.h >= TALL) << 1 | uint32_t(g.h % 2) << 2};
+            uint32_t(g.h < 212) | uint32_t(g.h >= TALL) << 1 | uint32_t(g.h % 2) << 2, g.high};
 }
 
 Geometry stand_in(const Geometry& g)
 {
-    Geometry s{fold(g.w, 640, 96), g.h >= TALL ? fold(g.h, TALL + 416, 416) : fold(g.h, 480, 256), 0, g.bpp};
+    Geometry s{fold(g.w, 640, 96), g.h >= TALL ? fold(g.h, TALL + 416, 416) : fold(g.h, 480, 256), 0, g.bpp, g.high};
     const int64_t pad = int64_t{g.pitch} - int64_t(g.row());
     const uint32_t row = uint32_t(s.row());
     if (g.pitch == 0) {
@@ -135,8 +145,11 @@ void draw_everything(const Geometry& g)
     const uint64_t span = g.span(), row = g.row();
     std::memset(start, FB_CANARY, span + 2 * FB_TEST_GUARD);
 
+    constexpr uint64_t HIGH_RAM = 0xF8E0000000ull;
+    sim_cpu_high_ram(HIGH_RAM, start, FB_TEST_WINDOW);
+    const uint64_t at = g.high ? HIGH_RAM + FB_TEST_GUARD : reinterpret_cast<uintptr_t>(fb);
     BootInfo bi;
-    bi.add_fb(reinterpret_cast<uintptr_t>(fb), g.pitch, g.w, g.h, uint8_t(g.bpp));
+    bi.add_fb(at, g.pitch, g.w, g.h, uint8_t(g.bpp));
     bi.end();
     const uint32_t info = bi.place();
 
@@ -157,8 +170,8 @@ void draw_everything(const Geometry& g)
     }
     sim.on_poll = nullptr;
     if (!reset) {
-        std::fprintf(stderr, "%ux%u pitch %u at %u bits: the run did not end on the reboot screen's reset\n", g.w, g.h,
-                     g.pitch, g.bpp);
+        std::fprintf(stderr, "%ux%u pitch %u at %u bits%s: the run did not end on the reboot screen's reset\n", g.w,
+                     g.h, g.pitch, g.bpp, g.high ? " above 4 GiB" : "");
         std::abort();
     }
 
@@ -175,11 +188,42 @@ void draw_everything(const Geometry& g)
     }
 }
 
+// The tables for the record's own address, read back through the simulated
+// processor: the first and the last byte where drawing puts them, the
+// pages around them unmapped, the tag as itself.
+void check_tables(uint64_t addr, uint64_t span, const mb2_fb_tag* tag)
+{
+    static pae_tables* const t = new pae_tables;
+    const uint64_t tag_at = reinterpret_cast<uintptr_t>(tag);
+    const pae_map map = pae_plan(addr, span, tag_at, tag->size, cpu_paging_read(), t, reinterpret_cast<uintptr_t>(t));
+    if (map.refusal) {
+        std::fprintf(stderr, "%#llx + %#llx: accepted, then refused: %s\n", (unsigned long long)addr,
+                     (unsigned long long)span, map.refusal);
+        std::abort();
+    }
+    const uintptr_t saved = sim_cpu.pdpt;
+    sim_cpu.pdpt = reinterpret_cast<uintptr_t>(t->pdpt);
+    const uint32_t first = map.address, last = uint32_t(map.address + span - 1);
+    const uint32_t before = (first & ~0xFFFu) - 1, after = (last | 0xFFFu) + 1;
+    bool ok = sim_cpu_translate(first) == addr && sim_cpu_translate(last) == addr + span - 1 &&
+              (before % (1u << 30) == (1u << 30) - 1 || sim_cpu_translate(before) == UINT64_MAX) &&
+              (after % (1u << 30) == 0 || sim_cpu_translate(after) == UINT64_MAX);
+    if (tag_at < (uint64_t{1} << 32)) ok = ok && sim_cpu_translate(uint32_t(tag_at)) == tag_at;
+    sim_cpu.pdpt = saved;
+    if (!ok) {
+        std::fprintf(stderr, "%#llx + %#llx: the tables put it elsewhere\n", (unsigned long long)addr,
+                     (unsigned long long)span);
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 0x8000) return 0;
+    static const bool wide = (sim_cpu_wide(52), true);
+    (void)wide;
     BootInfo bi;
     bi.bytes.assign(data, data + size);
     if (bi.bytes.size() < 8) bi.bytes.resize(8);
@@ -198,17 +242,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (at < start + 8 || at + tag->size > end || tag->size < MB2_FB_TAG_MIN_SIZE || (at - start) % 8) std::abort();
     if (!fb_tag_usable(tag)) return 0;
 
-    const Geometry g{tag->width, tag->height, tag->pitch, tag->bpp};
     const uint64_t addr = tag->addr;
+    const Geometry g{tag->width, tag->height, tag->pitch, tag->bpp, addr >= uint64_t{1} << 32};
     if (addr == 0 || tag->fb_type != 1 || (g.bpp != 24 && g.bpp != 32) || g.w < 320 || g.h < 200) std::abort();
     // The relations the drawing relies on (see the top of this file).
-    if (addr + g.span() > uint64_t{1} << 32) std::abort();
+    if (g.high ? g.span() > PAGING_GIB || addr + g.span() > uint64_t{1} << 52 : addr + g.span() > uint64_t{1} << 32)
+        std::abort();
+    if (g.high) check_tables(addr, g.span(), tag);
     if (g.w > COORD_MAX || g.h > COORD_MAX) {
         std::fprintf(stderr, "%ux%u pitch %u: accepted, but the screens' coordinates overflow int32\n", g.w, g.h, g.pitch);
         std::abort();
     }
 
-    static std::set<std::array<uint32_t, 4>> drawn, kinds;
+    static std::set<std::array<uint32_t, 5>> drawn, kinds;
     if (drawn_as_is(g)) {
         if (drawn.insert(g.key()).second) draw_everything(g);
     } else if (kinds.insert(kind(g)).second) {

@@ -100,6 +100,7 @@ TEST_F(Probe, TheGateChoosesThePictureOrTheReport)
     const char* small = "smaller than 320x200";
     const char* depth = "not 24 or 32 bits per pixel";
     const char* high = "not wholly below 4 GiB";
+    const char* width = "beyond the CPU's address width";  // the default simulated processor's 32 bits
     const struct {
         uint32_t w, h, pitch;  // pitch 0: rows without padding
         uint8_t bpp, type;  // type 0: indexed, 1: RGB, 2: EGA text, 3: unknown
@@ -113,8 +114,8 @@ TEST_F(Probe, TheGateChoosesThePictureOrTheReport)
         {320, 200, 0, 16, 1, on_fb, false, depth},    {320, 200, 0, 8, 1, on_fb, false, depth},
         {320, 200, 0, 31, 1, on_fb, false, depth},    {1024, 768, 0, 32, 0, on_fb, false},
         {1024, 768, 0, 32, 2, on_fb, false},          {1024, 768, 0, 32, 3, on_fb, false},
-        {1024, 768, 0, 32, 1, zero, false, "address 0"}, {640, 480, 0, 32, 1, above_4g, false, high},
-        {640, 480, 0, 32, 1, far_above, false, high}, {1024, 768, 0, 32, 1, across_4g, false, high},
+        {1024, 768, 0, 32, 1, zero, false, "address 0"}, {640, 480, 0, 32, 1, above_4g, false, width},
+        {640, 480, 0, 32, 1, far_above, false, width}, {1024, 768, 0, 32, 1, across_4g, false, high},
     };
     for (const auto& c : cases) {
         reset_text();

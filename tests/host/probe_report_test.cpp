@@ -26,8 +26,9 @@ TEST(Report, EveryKindOfHandOff)
         {"too small", true, make_tag(0xFD000000, 1276, 319, 200, 32), true, "smaller than 320x200"},
         {"address 0", true, make_tag(0, 4096, 1024, 768, 32), true, "address 0"},
         {"too tall", true, make_tag(0xFD000000, 0, 1024, 32769, 32), true, "larger than 32768 a side"},
+        // The default simulated processor has 32-bit physical addresses.
         {"above 4 GiB: the low half", true, make_tag(0x1FD000000ull, 4096, 1024, 768, 32), true,
-         "not wholly below 4 GiB"},
+         "beyond the CPU's address width"},
         {"unknown type 3", true, make_tag(0x12345678, 4096, 1024, 768, 32, 3), true, nullptr},
         {"unknown type 255", true, make_tag(0x12345678, 4096, 1024, 768, 32, 255), true, nullptr},
         {"extreme values as they are", true, make_tag(0, 4294967295u, 0, 4294967295u, 255), true, "address 0"},

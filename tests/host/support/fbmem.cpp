@@ -4,6 +4,7 @@
 // The teaser's framebuffer record, when the binary has one: the probe keeps
 // none, and reads its framebuffer from the boot information instead.
 #pragma weak FB_ADDR
+#pragma weak FB_BASE
 #pragma weak FB_W
 #pragma weak FB_H
 #pragma weak FB_P
@@ -44,6 +45,7 @@ TestFb::TestFb(uint32_t w, uint32_t h, uint32_t bpp_, uint32_t pitch_)
     base = window + FB_TEST_GUARD;
     if (&FB_ADDR != nullptr) {
         FB_ADDR = reinterpret_cast<uintptr_t>(base);
+        FB_BASE = reinterpret_cast<uintptr_t>(base);
         FB_W = w;
         FB_H = h;
         FB_P = pitch;

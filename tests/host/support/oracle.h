@@ -48,7 +48,7 @@ inline const TestFb& reused_test_fb(uint32_t w, uint32_t h, uint32_t bpp, uint32
     static std::optional<TestFb> fb;
     const uint32_t p = pitch ? pitch : w * (bpp / 8);
     if (!fb || fb->width != w || fb->height != h || fb->bpp != bpp || fb->pitch != p ||
-        FB_ADDR != reinterpret_cast<uintptr_t>(fb->base) || FB_W != w || FB_H != h || FB_P != p || FB_BPP != bpp)
+        FB_ADDR != reinterpret_cast<uintptr_t>(fb->base) || FB_BASE != reinterpret_cast<uintptr_t>(fb->base) || FB_W != w || FB_H != h || FB_P != p || FB_BPP != bpp)
         fb.emplace(w, h, bpp, pitch);
     return *fb;
 }
@@ -102,9 +102,11 @@ std::string differs_from_full_redraw(const TestFb& fb, Redraw&& redraw)
 {
     uint8_t* const want = second_picture(fb);
     const uint64_t screen = FB_ADDR;
-    FB_ADDR = reinterpret_cast<uintptr_t>(want);
+    const uintptr_t base = FB_BASE;
+    FB_ADDR = FB_BASE = reinterpret_cast<uintptr_t>(want);
     redraw();
     FB_ADDR = screen;
+    FB_BASE = base;
     return picture_diff(fb, fb.base, want);
 }
 
