@@ -7,7 +7,7 @@
 #                   display (run-probe: the probe)
 #   make run-vnc    the same, headless, on VNC display VNC_DISPLAY
 #   make debug      boot paused, waiting for gdb on GDB_PORT (then: make gdb)
-#   make test       host unit tests (64- and 32-bit, plain and sanitized), fuzzing, QEMU tests
+#   make test       host unit tests (64- and 32-bit, sanitized and optimised), fuzzing, QEMU tests
 #   make bench      instruction and video-memory counts of the drawing code
 #   make fuzz       each libFuzzer target for FUZZ_SECONDS
 #   make screens    a PNG of every screen, and an overview, in docs/screens
@@ -266,10 +266,12 @@ $(foreach w,fuzz fuzz32,$(eval $(call fuzz_width,$(w))))
 test-build: all $(BUILD)/orvelix.iso $(HOST_TEST_BINS) $(FUZZ_TARGETS)
 
 # Each phase says how long it took: the build here, the rest at the end of
-# the runner's report.
+# the runner's report. Without a -j of its own the build runs TEST_JOBS
+# compilers at a time, as the runner runs that many programs or machines.
+TEST_JOBS ?= 2
 test: deps-test
-	scripts/timed.sh build $(MAKE) test-build
-	python3 tests/run_all.py $(TEST_ARGS)
+	scripts/timed.sh build $(MAKE) $(if $(filter -j%,$(MAKEFLAGS)),,-j$(TEST_JOBS)) test-build
+	python3 tests/run_all.py -j $(TEST_JOBS) $(TEST_ARGS)
 
 fuzz: deps-test
 	$(MAKE) $(FUZZ_TARGETS)
