@@ -30,8 +30,8 @@ BUILD = os.path.join(ROOT, "build")
 
 # Each host build by its folder: the width of its programs, and whether the
 # sanitizers are in.
-# build/host, the optimised 64-bit build, is the benchmarks' alone.
-HOST_BUILDS = {"san": "64-bit, ASan+UBSan", "host32": "32-bit", "san32": "32-bit, ASan+UBSan"}
+HOST_BUILDS = {"host": "64-bit", "san": "64-bit, ASan+UBSan",
+               "host32": "32-bit", "san32": "32-bit, ASan+UBSan"}
 JOBS = 2
 
 
