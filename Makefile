@@ -7,7 +7,7 @@
 #                   display (run-probe: the probe)
 #   make run-vnc    the same, headless, on VNC display VNC_DISPLAY
 #   make debug      boot paused, waiting for gdb on GDB_PORT (then: make gdb)
-#   make test       host unit tests (64- and 32-bit, plain and sanitized), fuzzing, QEMU tests
+#   make test       host unit tests (64- and 32-bit, sanitized and optimised), fuzzing, QEMU tests
 #   make bench      instruction and video-memory counts of the drawing code
 #   make fuzz       each libFuzzer target for FUZZ_SECONDS
 #   make screens    a PNG of every screen, and an overview, in docs/screens
@@ -45,13 +45,15 @@ HOST_SUPPORT := $(wildcard tests/host/support/*.cpp)
 TEASER_TESTS := $(wildcard tests/host/teaser_*.cpp)
 PROBE_TESTS := $(wildcard tests/host/probe_*.cpp)
 
+ALL_OBJ := $(sort $(TEASER_OBJ) $(PROBE_OBJ))
+
 all: $(BUILD)/teaser-kernel.elf $(BUILD)/fbprobe-kernel.elf
 
 $(BUILD)/k/boot/boot.o: boot/boot.S
 	@mkdir -p $(dir $@)
 	$(CXX) $(KERNEL_ASFLAGS) -c $< -o $@
 
-$(BUILD)/k/%.o: %.cpp
+$(filter-out %/boot.o,$(sort $(TEASER_OBJ) $(PROBE_OBJ))): $(BUILD)/k/%.o: %.cpp
 	@mkdir -p $(dir $@)
 	$(CXX) $(KERNEL_CXXFLAGS) -c $< -o $@
 
@@ -133,95 +135,88 @@ gdb: deps-run
 
 # ---- tests and benchmarks ------------------------------------------------
 
-$(BUILD)/host/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) $(HOST_CXXFLAGS) -c $< -o $@
+# The host build compiles the kernel sources and the tests in flavours, each
+# in its own folder under build/ and each written once below:
+#   host    64-bit, optimised as the kernels are (also the benchmarks' build)
+#   san     64-bit, under AddressSanitizer and UBSan
+#   host32  32-bit, the kernels' width, optimised
+#   san32   32-bit, under AddressSanitizer and UBSan
+# A flavour gives its flags for kernel sources (_KFLAGS) and for test
+# sources (_TFLAGS), how it links (_LINK) and what it links against (_LIBS).
+HOST_SRC := $(sort $(TEASER_SRC) $(PROBE_SRC))
+BENCH_SRC := $(wildcard bench/*.cpp)
+TEST_SRC := $(HOST_SUPPORT) $(TEASER_TESTS) $(PROBE_TESTS) $(BENCH_SRC)
 
-$(BUILD)/host/tests/%.o: tests/%.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
-
-$(BUILD)/san/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) $(TEST_CXXFLAGS) $(SAN_FLAGS) -c $< -o $@
-
-HOST_TEASER_OBJ := $(patsubst %.cpp,$(BUILD)/host/%.o,$(TEASER_SRC))
-HOST_PROBE_OBJ := $(patsubst %.cpp,$(BUILD)/host/%.o,$(PROBE_SRC))
-TEST_SUPPORT_OBJ := $(patsubst %.cpp,$(BUILD)/host/%.o,$(HOST_SUPPORT))
-
-$(BUILD)/host/teaser_tests: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst %.cpp,$(BUILD)/host/%.o,$(TEASER_TESTS))
-	$(CXX) -o $@ $^ $(GTEST_LIBS)
-
-$(BUILD)/host/probe_tests: $(HOST_PROBE_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst %.cpp,$(BUILD)/host/%.o,$(PROBE_TESTS))
-	$(CXX) -o $@ $^ $(GTEST_LIBS)
-
-$(BUILD)/san/teaser_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS))
-	$(CXX) $(SAN_FLAGS) -o $@ $^ $(GTEST_LIBS)
-
-$(BUILD)/san/probe_tests: $(patsubst %.cpp,$(BUILD)/san/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS))
-	$(CXX) $(SAN_FLAGS) -o $@ $^ $(GTEST_LIBS)
-
-# The same tests at the kernels' own width: 32-bit programs, plain and under
-# the sanitizers, where pointers, size_t and uintptr_t are 32 bits as on the
-# machine. Debian ships GoogleTest for 64 bits only: it is built here from its
-# sources, once, and serves both.
+# Debian ships GoogleTest for 64 bits only: the 32-bit flavours link a build
+# of it from its sources, made once and shared by both.
 GTEST_DIR := /usr/src/googletest/googletest
 GTEST32 := $(BUILD)/gtest32/gtest-all.o $(BUILD)/gtest32/gtest_main.o
 
-$(BUILD)/gtest32/%.o: $(GTEST_DIR)/src/%.cc
-	@mkdir -p $(dir $@)
+# The tests' own sources carry line tables only: enough for every backtrace a
+# failure or a sanitizer prints, at a third less compile time than full
+# debugging information (make TEST_DEBUG=-g for that).
+TEST_DEBUG ?= -g1
+
+host_KFLAGS := $(HOST_CXXFLAGS)
+host_TFLAGS := $(TEST_CXXFLAGS)
+host_LIBS := $(GTEST_LIBS)
+san_KFLAGS := $(TEST_CXXFLAGS) $(SAN_FLAGS)
+san_TFLAGS := $(TEST_CXXFLAGS) $(SAN_FLAGS)
+san_LINK := $(SAN_FLAGS)
+san_LIBS := $(GTEST_LIBS)
+host32_KFLAGS := -m32 $(HOST_CXXFLAGS)
+host32_TFLAGS := -m32 $(TEST_CXXFLAGS)
+host32_LINK := -m32 -no-pie
+host32_LIBS := $(GTEST32) -pthread
+san32_KFLAGS := -m32 $(TEST_CXXFLAGS) $(SAN_FLAGS)
+san32_TFLAGS := -m32 $(TEST_CXXFLAGS) $(SAN_FLAGS)
+san32_LINK := -m32 -no-pie $(SAN_FLAGS)
+san32_LIBS := $(GTEST32) -pthread
+
+# The objects of sources $(2) in flavour $(1).
+objs = $(patsubst %.cpp,$(BUILD)/$(1)/%.o,$(2))
+
+define host_flavour
+$(call objs,$(1),$(HOST_SRC)): $(BUILD)/$(1)/%.o: %.cpp
+	@mkdir -p $$(@D)
+	$$(CXX) $$($(1)_KFLAGS) -c $$< -o $$@
+
+$(call objs,$(1),$(TEST_SRC)): $(BUILD)/$(1)/%.o: %.cpp
+	@mkdir -p $$(@D)
+	$$(CXX) $$($(1)_TFLAGS) $$(TEST_DEBUG) -c $$< -o $$@
+
+$(BUILD)/$(1)/teaser_tests: $(call objs,$(1),$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS)) $(filter %.o,$($(1)_LIBS))
+	$$(CXX) $$($(1)_LINK) -o $$@ $$^ $$(filter-out %.o,$$($(1)_LIBS))
+
+$(BUILD)/$(1)/probe_tests: $(call objs,$(1),$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS)) $(filter %.o,$($(1)_LIBS))
+	$$(CXX) $$($(1)_LINK) -o $$@ $$^ $$(filter-out %.o,$$($(1)_LIBS))
+
+ALL_OBJ += $(call objs,$(1),$(HOST_SRC) $(TEST_SRC))
+endef
+HOST_FLAVOURS := host san host32 san32
+$(foreach f,$(HOST_FLAVOURS),$(eval $(call host_flavour,$(f))))
+
+$(GTEST32): $(BUILD)/gtest32/%.o: $(GTEST_DIR)/src/%.cc
+	@mkdir -p $(@D)
 	$(CXX) -m32 -O2 -std=c++20 -isystem $(GTEST_DIR)/include -I$(GTEST_DIR) -c $< -o $@
 
-$(BUILD)/host32/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) -m32 $(HOST_CXXFLAGS) -c $< -o $@
-
-$(BUILD)/host32/tests/%.o: tests/%.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) -m32 $(TEST_CXXFLAGS) -c $< -o $@
-
-$(BUILD)/san32/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) -m32 $(TEST_CXXFLAGS) $(SAN_FLAGS) -c $< -o $@
-
-$(BUILD)/host32/teaser_tests: $(patsubst %.cpp,$(BUILD)/host32/%.o,$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS)) $(GTEST32)
-	$(CXX) -m32 -no-pie -o $@ $^ -pthread
-
-$(BUILD)/host32/probe_tests: $(patsubst %.cpp,$(BUILD)/host32/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS)) $(GTEST32)
-	$(CXX) -m32 -no-pie -o $@ $^ -pthread
-
-$(BUILD)/san32/teaser_tests: $(patsubst %.cpp,$(BUILD)/san32/%.o,$(TEASER_SRC) $(HOST_SUPPORT) $(TEASER_TESTS)) $(GTEST32)
-	$(CXX) -m32 -no-pie $(SAN_FLAGS) -o $@ $^ -pthread
-
-$(BUILD)/san32/probe_tests: $(patsubst %.cpp,$(BUILD)/san32/%.o,$(PROBE_SRC) $(HOST_SUPPORT) $(PROBE_TESTS)) $(GTEST32)
-	$(CXX) -m32 -no-pie $(SAN_FLAGS) -o $@ $^ -pthread
-
-HOST_TEST_BINS := $(BUILD)/host/teaser_tests $(BUILD)/host/probe_tests \
-	$(BUILD)/san/teaser_tests $(BUILD)/san/probe_tests \
-	$(BUILD)/host32/teaser_tests $(BUILD)/host32/probe_tests \
-	$(BUILD)/san32/teaser_tests $(BUILD)/san32/probe_tests
+HOST_TEST_BINS := $(foreach f,$(HOST_FLAVOURS),$(BUILD)/$(f)/teaser_tests $(BUILD)/$(f)/probe_tests)
 
 host-tests: deps-test
 	$(MAKE) $(HOST_TEST_BINS)
 
-test: deps-test
-	$(MAKE) all $(BUILD)/orvelix.iso $(HOST_TEST_BINS) $(FUZZ_TARGETS)
-	python3 tests/run_all.py $(TEST_ARGS)
+# The benchmarks, and the same over a build of the teaser whose drawing
+# reports every store to video memory, to follow each repaint moment by moment.
+REPLAY_OBJ := $(call objs,replay,$(TEASER_SRC))
+$(REPLAY_OBJ): $(BUILD)/replay/%.o: %.cpp
+	@mkdir -p $(@D)
+	$(CXX) $(HOST_CXXFLAGS) -DORVELIX_STORE_HOOK -c $< -o $@
+ALL_OBJ += $(REPLAY_OBJ)
 
-$(BUILD)/bench: $(HOST_TEASER_OBJ) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
+$(BUILD)/bench: $(call objs,host,$(TEASER_SRC) $(HOST_SUPPORT) $(BENCH_SRC))
 	$(CXX) -o $@ $^ -pthread
 
-$(BUILD)/host/bench/%.o: bench/%.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) $(TEST_CXXFLAGS) -c $< -o $@
-
-# The same benchmarks over a build of the teaser whose drawing reports every
-# store to video memory, to follow each repaint moment by moment.
-$(BUILD)/replay/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(CXX) $(HOST_CXXFLAGS) -DORVELIX_STORE_HOOK -c $< -o $@
-
-$(BUILD)/bench-replay: $(patsubst %.cpp,$(BUILD)/replay/%.o,$(TEASER_SRC)) $(TEST_SUPPORT_OBJ) $(patsubst bench/%.cpp,$(BUILD)/host/bench/%.o,$(wildcard bench/*.cpp))
+$(BUILD)/bench-replay: $(REPLAY_OBJ) $(call objs,host,$(HOST_SUPPORT) $(BENCH_SRC))
 	$(CXX) -o $@ $^ -pthread
 
 bench: deps-test
@@ -240,38 +235,51 @@ screens: deps-test
 FUZZ_CXX := clang++
 FUZZ_FLAGS := -g -O1 -std=c++20 -DORVELIX_HOST -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
 FUZZ_NAMES := $(patsubst tests/fuzz/%.cpp,%,$(wildcard tests/fuzz/fuzz_*.cpp))
-FUZZ_TARGETS := $(patsubst %,$(BUILD)/fuzz/%,$(FUZZ_NAMES)) $(patsubst %,$(BUILD)/fuzz32/%,$(FUZZ_NAMES))
 FUZZ_SHARED := $(TEASER_SRC) $(HOST_SUPPORT) tests/fuzz/sanitizer_options.cpp
 FUZZ_SECONDS ?= 120
-
-# The objects are shared by the targets of a width: keep them between builds.
-.PRECIOUS: $(BUILD)/fuzz/o/%.o $(BUILD)/fuzz32/o/%.o
+fuzz_ARCH :=
+fuzz32_ARCH := -m32
 
 # The glyph loops and the test support compare on every pixel; traced, those
 # comparisons cost much of the time and guide nothing.
 FUZZ_UNTRACED := teaser/font.cpp $(HOST_SUPPORT)
-$(foreach w,fuzz fuzz32,$(patsubst %.cpp,$(BUILD)/$(w)/o/%.o,$(FUZZ_UNTRACED))): FUZZ_LOCAL := -fno-sanitize-coverage=trace-cmp
 # The pixel loops write only video memory, which the canaries of the test
 # framebuffer watch (AddressSanitizer knows nothing of that mapping), and
 # hold no array of their own. They run optimised, without coverage, under
 # UBSan but for its check of each pointer step, which is what would keep a
 # row from being written as a block.
-$(BUILD)/fuzz/o/teaser/draw.o $(BUILD)/fuzz32/o/teaser/draw.o: FUZZ_FLAGS := -g -O2 -std=c++20 -DORVELIX_HOST \
+FUZZ_DRAW_FLAGS := -g -O2 -std=c++20 -DORVELIX_HOST \
 	-fsanitize=undefined -fno-sanitize=pointer-overflow -fno-sanitize-recover=all
 
-$(BUILD)/fuzz/o/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_LOCAL) -MMD -MP -c $< -o $@
+# One width of the targets, $(1): fuzz or fuzz32. The objects are shared by
+# the targets of a width.
+define fuzz_width
+$(call objs,$(1)/o,$(FUZZ_SHARED) $(FUZZ_NAMES:%=tests/fuzz/%.cpp)): $(BUILD)/$(1)/o/%.o: %.cpp
+	@mkdir -p $$(@D)
+	$$(FUZZ_CXX) $$($(1)_ARCH) $$(FUZZ_FLAGS) $$(FUZZ_LOCAL) -MMD -MP -c $$< -o $$@
 
-$(BUILD)/fuzz32/o/%.o: %.cpp
-	@mkdir -p $(dir $@)
-	$(FUZZ_CXX) -m32 $(FUZZ_FLAGS) $(FUZZ_LOCAL) -MMD -MP -c $< -o $@
+$(call objs,$(1)/o,$(FUZZ_UNTRACED)): FUZZ_LOCAL := -fno-sanitize-coverage=trace-cmp
+$(BUILD)/$(1)/o/teaser/draw.o: FUZZ_FLAGS := $(FUZZ_DRAW_FLAGS)
 
-$(BUILD)/fuzz/fuzz_%: $(BUILD)/fuzz/o/tests/fuzz/fuzz_%.o $(patsubst %.cpp,$(BUILD)/fuzz/o/%.o,$(FUZZ_SHARED))
-	$(FUZZ_CXX) $(FUZZ_FLAGS) -o $@ $^
+$(FUZZ_NAMES:%=$(BUILD)/$(1)/%): $(BUILD)/$(1)/%: $(BUILD)/$(1)/o/tests/fuzz/%.o $(call objs,$(1)/o,$(FUZZ_SHARED))
+	$$(FUZZ_CXX) $$($(1)_ARCH) $$(FUZZ_FLAGS) -o $$@ $$^
 
-$(BUILD)/fuzz32/fuzz_%: $(BUILD)/fuzz32/o/tests/fuzz/fuzz_%.o $(patsubst %.cpp,$(BUILD)/fuzz32/o/%.o,$(FUZZ_SHARED))
-	$(FUZZ_CXX) -m32 $(FUZZ_FLAGS) -o $@ $^
+FUZZ_TARGETS += $(FUZZ_NAMES:%=$(BUILD)/$(1)/%)
+ALL_OBJ += $(call objs,$(1)/o,$(FUZZ_SHARED) $(FUZZ_NAMES:%=tests/fuzz/%.cpp))
+endef
+FUZZ_TARGETS :=
+$(foreach w,fuzz fuzz32,$(eval $(call fuzz_width,$(w))))
+
+# Everything the tests run; the end-to-end tests make their own images.
+test-build: all $(BUILD)/orvelix.iso $(HOST_TEST_BINS) $(FUZZ_TARGETS)
+
+# Each phase says how long it took: the build here, the rest at the end of
+# the runner's report. Without a -j of its own the build runs TEST_JOBS
+# compilers at a time, as the runner runs that many programs or machines.
+TEST_JOBS ?= 2
+test: deps-test
+	scripts/timed.sh build $(MAKE) $(if $(filter -j%,$(MAKEFLAGS)),,-j$(TEST_JOBS)) test-build
+	python3 tests/run_all.py -j $(TEST_JOBS) $(TEST_ARGS)
 
 fuzz: deps-test
 	$(MAKE) $(FUZZ_TARGETS)
@@ -289,6 +297,6 @@ deps-test:
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all iso run run-probe run-vnc debug gdb host-tests test bench fuzz screens clean deps-build deps-run deps-test
+.PHONY: all iso run run-probe run-vnc debug gdb host-tests test test-build bench fuzz screens clean deps-build deps-run deps-test
 
--include $(shell find $(BUILD) -name '*.d' 2>/dev/null)
+-include $(ALL_OBJ:.o=.d)

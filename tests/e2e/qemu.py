@@ -27,7 +27,15 @@ def iso_for(kernel, gfxpayload=None, uefi=False):
     tag = (gfxpayload or "default").replace(",", "_").replace(";", "_")
     out = os.path.join(ISO_CACHE, f"{name}-{tag}{'-uefi' if uefi else ''}.iso")
     if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(kernel):
-        mkiso.make_iso(kernel, out, gfxpayload, uefi)
+        # Made aside and moved into place whole: tests running side by side
+        # may ask for the same image.
+        part = f"{out}.{os.getpid()}.part"
+        try:
+            mkiso.make_iso(kernel, part, gfxpayload, uefi)
+            os.replace(part, out)
+        finally:
+            if os.path.exists(part):
+                os.remove(part)
     return out
 
 
@@ -123,9 +131,12 @@ def poll(fetch, condition, timeout, interval=0.05):
 class Machine:
     """One QEMU run. Use as a context manager."""
 
-    def __init__(self, iso, no_reboot=False, gdb=False, uefi=False, vga="std", extra=(), machine="pc", cdrom=True):
+    def __init__(self, iso, no_reboot=False, gdb=False, uefi=False, vga="std", extra=(), machine="pc", cdrom=True,
+                 hold_at_reset=False):
         """machine: QEMU's machine type; cdrom=False leaves the image out, for
-        `extra` to attach it some other way (as a USB stick, say)."""
+        `extra` to attach it some other way (as a USB stick, say).
+        hold_at_reset: a reset the guest asks for stops the machine instead,
+        its screen as the guest left it (see wait_reset)."""
         self.proc = self.sock = self.rfile = self.gdb = None
         self.tmp = tempfile.mkdtemp(prefix="orvelix-e2e-")
         self.qmp_path = os.path.join(self.tmp, "qmp.sock")
@@ -139,8 +150,10 @@ class Machine:
         cmd += ["-display", "none", "-no-user-config", "-nodefaults", "-serial", "null",
                 "-monitor", "none", "-qmp", f"unix:{self.qmp_path},server=on,wait=off"]
         cmd += ["-vga", vga] if vga != "none" else ["-vga", "none"]
-        if no_reboot:
+        if no_reboot or hold_at_reset:
             cmd.append("-no-reboot")
+        if hold_at_reset:
+            cmd.append("-no-shutdown")
         if gdb:
             cmd += ["-gdb", f"tcp:127.0.0.1:{self.gdb_port}", "-S"]
         cmd += list(extra)
@@ -235,6 +248,17 @@ class Machine:
         self.gdb.clear(breakpoint)
         self.gdb.resume()
         return self.wait_event("SHUTDOWN", timeout=timeout)["data"].get("reason")
+
+    def wait_reset(self, timeout=30):
+        """For a machine made with hold_at_reset: waits for the guest to ask
+        for a reset, which leaves the machine stopped with the last picture
+        the guest drew; returns the reason QEMU gives ('guest-reset')."""
+        reason = self.wait_event("SHUTDOWN", timeout=timeout)["data"].get("reason")
+        # The stop follows the event: the screen is still once it is done.
+        status, held = poll(lambda: self.cmd("query-status")["status"], lambda s: s == "shutdown", 10)
+        if not held:
+            raise Timeout(f"the machine runs on after its reset ({status})")
+        return reason
 
     # ---- screen -----------------------------------------------------------
 

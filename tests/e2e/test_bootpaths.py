@@ -6,6 +6,7 @@ its framebuffer record in guest memory.
 
 The USB sticks boot build/orvelix.iso, the image a user writes with dd,
 menu wait and all; the other paths boot a one-kernel image without a menu."""
+import fcntl
 import os
 import subprocess
 import time
@@ -69,24 +70,37 @@ class BootPaths(unittest.TestCase):
         if os.path.exists(OVMF):
             self.boot("q35, OVMF", iso_for(qemu.TEASER, uefi=True), machine="q35", uefi=True)
 
+    # Each boot path takes seconds: they come in tests of a few boots each,
+    # which the runner can spread over its machines.
     def test_display_adapters(self):
         for vga in ("virtio", "vmware", "qxl", "cirrus"):
             self.boot(f"-vga {vga}", iso_for(qemu.TEASER), vga=vga)
+
+    def test_display_devices_under_uefi(self):
         if os.path.exists(OVMF):
             for device in ("ramfb", "bochs-display"):
                 self.boot(f"{device}, OVMF", iso_for(qemu.TEASER, uefi=True), uefi=True, vga="none",
                           extra=["-device", device])
 
-    def test_usb_stick(self):
-        # The image make iso writes (make test has made it already).
+    def usb_stick(self, host):
+        # The image make iso writes (make test has made it already); one
+        # make at a time, as tests may run side by side.
         env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS")}
-        subprocess.run(["make", "-s", "-C", qemu.ROOT, "build/orvelix.iso"], check=True, env=env,
-                       stdout=subprocess.DEVNULL)
-        for host in USB_HOSTS:
-            self.boot(f"USB stick on {host}, SeaBIOS", HYBRID, cdrom=False, extra=usb_stick(HYBRID, host))
-            if os.path.exists(OVMF):
-                self.boot(f"USB stick on {host}, OVMF", HYBRID, cdrom=False, uefi=True,
-                          extra=usb_stick(HYBRID, host))
+        os.makedirs(qemu.BUILD, exist_ok=True)
+        with open(os.path.join(qemu.BUILD, ".iso.lock"), "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            subprocess.run(["make", "-s", "-C", qemu.ROOT, "build/orvelix.iso"], check=True, env=env,
+                           stdout=subprocess.DEVNULL)
+        self.boot(f"USB stick on {host}, SeaBIOS", HYBRID, cdrom=False, extra=usb_stick(HYBRID, host))
+        if os.path.exists(OVMF):
+            self.boot(f"USB stick on {host}, OVMF", HYBRID, cdrom=False, uefi=True,
+                      extra=usb_stick(HYBRID, host))
+
+    def test_usb_stick_on_ehci(self):
+        self.usb_stick("EHCI")
+
+    def test_usb_stick_on_xhci(self):
+        self.usb_stick("xHCI")
 
 
 if __name__ == "__main__":
