@@ -44,6 +44,17 @@ def wait_record(m, timeout):
     raise qemu.Timeout("the kernel never filled its framebuffer record")
 
 
+def make_hybrid():
+    """The image make iso writes (make test has made it already); one make at
+    a time, as tests may run side by side."""
+    env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS")}
+    os.makedirs(qemu.BUILD, exist_ok=True)
+    with open(os.path.join(qemu.BUILD, ".iso.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        subprocess.run(["make", "-s", "-C", qemu.ROOT, "build/orvelix.iso"], check=True, env=env,
+                       stdout=subprocess.DEVNULL)
+
+
 def usb_stick(image, host):
     """The image as a USB stick on the given host controller, and no CD drive."""
     return ["-drive", f"if=none,id=stick,format=raw,file={image},readonly=on",
@@ -83,14 +94,7 @@ class BootPaths(unittest.TestCase):
                           extra=["-device", device])
 
     def usb_stick(self, host):
-        # The image make iso writes (make test has made it already); one
-        # make at a time, as tests may run side by side.
-        env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS")}
-        os.makedirs(qemu.BUILD, exist_ok=True)
-        with open(os.path.join(qemu.BUILD, ".iso.lock"), "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            subprocess.run(["make", "-s", "-C", qemu.ROOT, "build/orvelix.iso"], check=True, env=env,
-                           stdout=subprocess.DEVNULL)
+        make_hybrid()
         self.boot(f"USB stick on {host}, SeaBIOS", HYBRID, cdrom=False, extra=usb_stick(HYBRID, host))
         if os.path.exists(OVMF):
             self.boot(f"USB stick on {host}, OVMF", HYBRID, cdrom=False, uefi=True,

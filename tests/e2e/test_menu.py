@@ -2,14 +2,12 @@
 and Enter as a user would, under SeaBIOS and OVMF. The teaser's mode is read
 from its framebuffer record, the probe's from its test picture."""
 import os
-import subprocess
 import unittest
 
-import qemu
 from layout import check_splash, splash_shown, wait_probe_picture
 from mkiso import SCREEN_SIZES
 from qemu import Machine
-from test_bootpaths import HYBRID, OVMF, handed_over, wait_record
+from test_bootpaths import HYBRID, OVMF, handed_over, make_hybrid, wait_record
 
 SUBMENU = 2  # below the teaser and the probe; in it the teaser's sizes come first, then the probe's
 
@@ -32,9 +30,7 @@ def highlight(img):
 class Menu(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS")}
-        subprocess.run(["make", "-s", "-C", qemu.ROOT, "build/orvelix.iso"], check=True, env=env,
-                       stdout=subprocess.DEVNULL)
+        make_hybrid()
 
     def pick(self, m, entry):
         """Opens the submenu and boots its entry number `entry`. Each key waits
