@@ -456,6 +456,16 @@ void random_walk(uint32_t w, uint32_t h, uint32_t bpp, uint32_t pitch, int steps
             const int kind = roll(0, 9);
             const int span = kind < 5 ? 8 : kind < 9 ? 60 : 127;
             packet(roll(-span, span), roll(-span, span), held);
+            if (roll(0, 9) == 0) {
+                // A key amid the packet, its make code right before the
+                // packet's second or last byte: the pass after the key, which
+                // may be a full redraw, takes that byte in.
+                const uint8_t make = roll(0, 2) ? 0x1C : roll(0, 1) ? 0x4B : 0x4D;
+                const auto at = sim.out.end() - roll(1, 2);
+                make == 0x1C ? void(sim.out.insert(at, {make, false})) : void(sim.out.insert(at, {{0xE0, false}, {make, false}}));
+                if (make != 0x1C) sim_keys({0xE0});
+                sim_keys({uint8_t(make | 0x80)});
+            }
         }
         int32_t shown = d.s.shown_hover;
         while (!sim.out.empty() || roll(0, 2) == 0) {
