@@ -464,8 +464,9 @@ void random_walk(uint32_t w, uint32_t h, uint32_t bpp, uint32_t pitch, int steps
                 // packet's second or last byte: the pass after the key, which
                 // may be a full redraw, takes that byte in.
                 const uint8_t make = roll(0, 2) ? 0x1C : roll(0, 1) ? 0x4B : 0x4D;
-                const auto at = sim.out.end() - roll(1, 2);
-                make == 0x1C ? void(sim.out.insert(at, {make, false})) : void(sim.out.insert(at, {{0xE0, false}, {make, false}}));
+                std::vector<Sim8042::Byte> press{{make, false}};
+                if (make != 0x1C) press.insert(press.begin(), {0xE0, false});
+                sim.out.insert(sim.out.end() - roll(1, 2), press.begin(), press.end());
                 if (make != 0x1C) sim_keys({0xE0});
                 sim_keys({uint8_t(make | 0x80)});
             }
