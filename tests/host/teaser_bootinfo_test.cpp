@@ -67,9 +67,13 @@ TEST(TagWalk, NeverReadsPastTheDeclaredEnd)
     half.bytes.resize(half.bytes.size() + 4);  // four bytes of a next head
     EXPECT_EQ(walk(half), nullptr);
 
-    // A framebuffer tag whose size reaches past the end does not count.
+    // A framebuffer tag ending exactly at the end counts; one whose size
+    // reaches past the end does not.
     BootInfo over;
     over.add_fb(0xFD000000, 4096, 1024, 768, 32);
+    EXPECT_NE(walk(over), nullptr);
+    over.bytes[12] = 30;
+    EXPECT_NE(walk(over, 8 + 30), nullptr);  // the information ends inside the padding
     over.bytes[12] = 64;  // size field: 64, but only 32 bytes remain
     EXPECT_EQ(walk(over), nullptr);
 

@@ -24,6 +24,8 @@ constexpr uint32_t DOT = 0x001214, TOP_BAR = 0x001520, TOP_LINE = 0x003355, BOTT
 constexpr uint32_t BODY = 0x000810, RING = 0x001A2A, FRAME = 0x00FFFF, LABEL = 0x00CCFF;
 constexpr uint32_t NAME = 0x00CCCC, BAR_TEXT = 0x004488, FACE = 0x00EEFF, FACE_PRESSED = 0xFFCC00;
 constexpr uint32_t SHELL = 0x00CCFF, FEATURES = 0xFFCC00, REBOOT = 0xFF6644;
+// The icons, left to right: the tests' own copy of the desktop's table.
+const struct { const char* label; uint32_t colour; } APPS[] = {{"SHELL", SHELL}, {"FEATURES", FEATURES}, {"REBOOT", REBOOT}};
 
 // Packets moving the pointer by (dx, dy) on the screen (y down), at most
 // 127 counts each way per packet; a move of (0, 0) is one packet.
@@ -128,6 +130,7 @@ struct Desk {
 // middle; each icon as its table row says. Hits are the rectangles only.
 TEST(DesktopLayout, IconsAndHitTest)
 {
+    ASSERT_EQ(size_t(DESKTOP_ICONS), std::size(APPS));
     for (auto [w, h] : {std::array{800u, 600u}, {320u, 200u}, {1025u, 769u}}) {
         TestFb fb(w, h);
         desktop_icon icons[DESKTOP_ICONS];
@@ -140,8 +143,8 @@ TEST(DesktopLayout, IconsAndHitTest)
             if (i > 0) {
                 EXPECT_EQ(c.x, icons[i - 1].x + 140 + 40);
             }
-            EXPECT_STREQ(c.label, desktop_apps[i].label);
-            EXPECT_EQ(c.colour, desktop_apps[i].colour);
+            EXPECT_STREQ(c.label, APPS[i].label);
+            EXPECT_EQ(c.colour, APPS[i].colour);
             for (auto [x, y, hit] : {std::array{c.x, c.y, i}, {c.x + 139, c.y + 109, i}, {c.x - 1, c.y + 50, -1},
                                      {c.x + 140, c.y + 50, -1}, {c.x + 50, c.y - 1, -1}, {c.x + 50, c.y + 110, -1}, {c.x - 3, c.y - 3, -1}})
                 EXPECT_EQ(desktop_hit(icons, x, y), hit) << x << "," << y;
@@ -456,6 +459,17 @@ void random_walk(uint32_t w, uint32_t h, uint32_t bpp, uint32_t pitch, int steps
             const int kind = roll(0, 9);
             const int span = kind < 5 ? 8 : kind < 9 ? 60 : 127;
             packet(roll(-span, span), roll(-span, span), held);
+            if (roll(0, 9) == 0) {
+                // A key amid the packet, its make code right before the
+                // packet's second or last byte: the pass after the key, which
+                // may be a full redraw, takes that byte in.
+                const uint8_t make = roll(0, 2) ? 0x1C : roll(0, 1) ? 0x4B : 0x4D;
+                std::vector<Sim8042::Byte> press{{make, false}};
+                if (make != 0x1C) press.insert(press.begin(), {0xE0, false});
+                sim.out.insert(sim.out.end() - roll(1, 2), press.begin(), press.end());
+                if (make != 0x1C) sim_keys({0xE0});
+                sim_keys({uint8_t(make | 0x80)});
+            }
         }
         int32_t shown = d.s.shown_hover;
         while (!sim.out.empty() || roll(0, 2) == 0) {

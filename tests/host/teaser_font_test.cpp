@@ -10,6 +10,7 @@
 #include "../../teaser/draw.h"
 #include "../../teaser/font.h"
 #include "support/fbmem.h"
+#include "support/glyphs.h"
 
 namespace {
 
@@ -29,6 +30,19 @@ Pixels drawn_char(char ch, int scale = 1)
     TestFb fb(320, 200);
     draw_char(uint8_t(ch), 0, 0, scale, 0xFFFFFF);
     return lit(fb);
+}
+
+// Every character draws exactly its shape in the tests' own copy of the font.
+TEST(Font, EveryCharacterDrawsItsShape)
+{
+    for (int ch = 0; ch < 256; ++ch) {
+        const char text[2] = {char(ch), 0};
+        Pixels want;
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 6; ++x)
+                if (glyph_lit(text, 0, 0, 1, x, y)) want.insert({x, y});
+        EXPECT_EQ(drawn_char(char(ch)), want) << ch;
+    }
 }
 
 TEST(Font, LowerCaseDrawsTheCapitals)

@@ -44,6 +44,20 @@ TEST_F(Input, PressAndReleaseGiveOneCharacter)
     EXPECT_EQ(last_sc, 0x1E);
 }
 
+// Every make code, without and with Shift, gives the US layout's character;
+// ESC, Backspace, Shift and Caps Lock have their own results.
+TEST_F(Input, EveryMakeCodeGivesItsUSCharacter)
+{
+    for (int shift = 0; shift < 2; ++shift)
+        for (int code = 0; code < 0x80; ++code) {
+            if (code == 0x2A || code == 0x36 || code == 0x3A) continue;
+            kbd_shift = shift;
+            sim_keys({uint8_t(code)});
+            const int want = code == 0x01 ? 27 : code == 0x0E ? 8 : us_key(uint8_t(code), shift);
+            EXPECT_EQ(kbd_read_raw(), want) << std::hex << code << (shift ? " with Shift" : "");
+        }
+}
+
 TEST_F(Input, ShiftAndCapsLockCancelForLettersOnly)
 {
     sim_keys({0x3A, 0xBA, 0x1E});  // Caps Lock on, then a

@@ -1,8 +1,9 @@
 // Full repaints band by band: the bands cover the clip window once, from
 // the top; the dot grid visits only what meets the window; and every screen,
-// painted within one band, writes exactly that band of its finished picture.
+// in bands from any row or within one band, is the picture painted row by row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -93,10 +94,23 @@ const std::pair<const char*, std::function<void()>> screens[] = {
     {"terminal", [] { term_full_redraw(term.text, term.len); }},
 };
 
-// A screen painted within one band changes that band alone, and leaves it
-// as the finished picture has it: so painting the bands in turn builds the
-// finished picture, one band at a time.
-TEST(Bands, EachScreenPaintedWithinABandWritesThatBandOfItsPicture)
+// The reference for the banded paintings below: the screen painted one row
+// at a time. A shape that a band's edge cuts wrongly then differs between
+// it and the bands from some offset, whichever of the two is wrong.
+std::vector<uint32_t> row_by_row(TestFb& fb, const std::function<void()>& paint)
+{
+    fb.clear(FB_CANARY);
+    for (int32_t y = 0; y < int32_t(fb.height); ++y) {
+        draw_set_clip(0, y, int32_t(fb.width), 1);
+        paint();
+    }
+    draw_reset_clip();
+    return fb.snapshot();
+}
+
+// Painted in bands from any offset, each screen is that picture; and a
+// screen painted within one band changes that band alone.
+TEST(Bands, EachScreenInBandsFromAnyOffsetIsThePictureRowByRow)
 {
     for (uint32_t bpp : {32u, 24u}) {
         TestFb fb(640, 480, bpp);
@@ -109,9 +123,19 @@ TEST(Bands, EachScreenPaintedWithinABandWritesThatBandOfItsPicture)
         mouse_x = 280;  // the pointer over the ring of FEATURES, pressed
         mouse_y = 170;
         for (const auto& [name, paint] : screens) {
-            fb.clear(FB_CANARY);
-            paint();
-            const std::vector<uint32_t> finished = fb.snapshot();
+            const std::vector<uint32_t> finished = row_by_row(fb, paint);
+            for (int32_t first : {0, 3, 8, 13}) {  // the height of the first band
+                fb.clear(FB_CANARY);
+                draw_set_clip(0, 0, 640, first);
+                paint();
+                draw_set_clip(0, first, 640, 480 - first);
+                paint();
+                draw_reset_clip();
+                const std::vector<uint32_t> got = fb.snapshot();
+                const size_t at = size_t(std::mismatch(got.begin(), got.end(), finished.begin()).first - got.begin());
+                EXPECT_EQ(at, got.size()) << name << " at " << bpp << " bits, bands from row " << first
+                                          << ": pixel " << at % 640 << "," << at / 640 << " differs";
+            }
             for (int32_t top = -8; top < 480; top += 24) {  // bands of every alignment, and one half off the top
                 fb.clear(FB_CANARY);
                 draw_set_clip(0, top, 640, DRAW_BAND);

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "../../teaser/draw.h"
-#include "../../teaser/font.h"
 #include "../../teaser/input.h"
 #include "../../teaser/termdraw.h"
 #include "../../teaser/terminal.h"
 #include "../../teaser/termstore.h"
 #include "support/fbmem.h"
+#include "support/glyphs.h"
 #include "support/oracle.h"
 #include "support/sim8042.h"
 
@@ -78,12 +78,7 @@ testing::AssertionResult written_only(const TestFb& fb, const std::function<bool
 }
 
 // Lit by `text` drawn at scale 1 from (x0, y0)?
-bool lit(const std::string& text, int x0, int y0, int x, int y)
-{
-    const size_t cell = size_t(x - x0) / 6, col = size_t(x - x0) % 6;
-    if (x < x0 || y < y0 || y >= y0 + 7 || cell >= text.size() || col == 5) return false;
-    return font5x7[font_glyph(uint8_t(text[cell]))][col] >> (y - y0) & 1;
-}
+bool lit(const std::string& text, int x0, int y0, int x, int y) { return glyph_lit(text.c_str(), x0, y0, 1, x, y); }
 
 // Text row `row` is exactly its band with `text` in the text's colour.
 testing::AssertionResult row_shows(const TestFb& fb, int row, const std::string& text)

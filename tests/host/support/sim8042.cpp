@@ -1,9 +1,28 @@
 #include "sim8042.h"
 #include "../../../boot/hw.h"
-#include "../../../teaser/input.h"
-#include "../../../teaser/keymap.h"
+
+// The controller's and the devices' documented values, written here rather
+// than taken from the kernels: a wrong value there must not move the
+// simulated hardware along with it.
+namespace {
+enum : uint16_t { DATA = 0x60, STATUS = 0x64 };
+enum : uint8_t { OUT_FULL = 0x01, IN_FULL = 0x02, FROM_MOUSE = 0x20 };  // status bits
+enum : uint8_t { READ_CONFIG = 0x20, WRITE_CONFIG = 0x60, TO_MOUSE = 0xD4, PULSE_RESET = 0xFE };
+enum : uint8_t { ACK = 0xFA, RESET = 0xFF };  // to and from the mouse
+enum : uint8_t { LSHIFT = 0x2A, RELEASE = 0x80 };  // scancode set 1
+
+// The US layout in scancode set 1, make codes 0x00 to 0x39, without and with Shift.
+const char US_LO[] = "\0\0" "1234567890-=" "\0\t" "qwertyuiop[]\n" "\0" "asdfghjkl;'`" "\0" "\\zxcvbnm,./" "\0*\0 ";
+const char US_HI[] = "\0\0" "!@#$%^&*()_+" "\0\t" "QWERTYUIOP{}\n" "\0" "ASDFGHJKL:\"~" "\0" "|ZXCVBNM<>?" "\0*\0 ";
+static_assert(sizeof US_LO == 0x3A + 1 && sizeof US_HI == 0x3A + 1);
+}  // namespace
 
 Sim8042 sim;
+
+uint8_t us_key(uint8_t make, bool shift)
+{
+    return make < 0x3A ? uint8_t((shift ? US_HI : US_LO)[make]) : 0;
+}
 
 void sim_reset() { sim = Sim8042{}; }
 
@@ -17,21 +36,21 @@ void sim_mouse(std::initializer_list<uint8_t> bytes)
     for (uint8_t b : bytes) sim.out.push_back({b, true});
 }
 
-void sim_tap(uint8_t make) { sim_keys({make, static_cast<uint8_t>(make | SC_RELEASE)}); }
+void sim_tap(uint8_t make) { sim_keys({make, static_cast<uint8_t>(make | RELEASE)}); }
 
 void sim_type(const char* text)
 {
     for (; *text; ++text) {
         uint8_t ch = static_cast<uint8_t>(*text);
-        for (uint8_t code = 0; code < 128; ++code) {
-            if (map_lo[code] == ch) {
+        for (uint8_t code = 0; code < 0x3A; ++code) {
+            if (us_key(code, false) == ch) {
                 sim_tap(code);
                 break;
             }
-            if (map_hi[code] == ch) {
-                sim_keys({SC_LSHIFT});
+            if (us_key(code, true) == ch) {
+                sim_keys({LSHIFT});
                 sim_tap(code);
-                sim_keys({SC_LSHIFT | SC_RELEASE});
+                sim_keys({LSHIFT | RELEASE});
                 break;
             }
         }
@@ -49,8 +68,8 @@ std::vector<uint8_t> sim_written(uint16_t port)
 static void mouse_answer(uint8_t command)
 {
     if (!sim.mouse_present) return;
-    sim_mouse({MOUSE_ACK});
-    if (command == MOUSE_RESET) sim_mouse({0xAA, 0x00});  // self-test passed, id 0
+    sim_mouse({ACK});
+    if (command == RESET) sim_mouse({0xAA, 0x00});  // self-test passed, id 0
 }
 
 uint8_t inb(uint16_t port)
@@ -59,24 +78,24 @@ uint8_t inb(uint16_t port)
         if (++sim.idle_reads > sim.idle_limit) throw SimExhausted{};
         return 0xFF;
     }
-    if (port == PS2_STATUS) {
+    if (port == STATUS) {
         ++sim.status_reads;
         if (sim.on_poll) sim.on_poll();
         uint8_t status = 0;
         if (sim.input_busy > 0) {
             --sim.input_busy;
-            status |= PS2_IN_FULL;
+            status |= IN_FULL;
         }
         if (sim.mode == Sim8042::Mode::normal && !sim.out.empty()) {
             sim.idle_reads = 0;
-            status |= PS2_OUT_FULL;
-            if (sim.out.front().mouse) status |= PS2_FROM_MOUSE;
+            status |= OUT_FULL;
+            if (sim.out.front().mouse) status |= FROM_MOUSE;
         } else if (++sim.idle_reads > sim.idle_limit) {
             throw SimExhausted{};
         }
         return status;
     }
-    if (port == PS2_DATA) {
+    if (port == DATA) {
         if (sim.mode == Sim8042::Mode::silent || sim.out.empty()) return 0x00;
         uint8_t b = sim.out.front().value;
         sim.out.pop_front();
@@ -88,18 +107,18 @@ uint8_t inb(uint16_t port)
 void outb(uint16_t port, uint8_t value)
 {
     sim.writes.push_back({port, value});
-    if (port == PS2_STATUS && value == PS2_PULSE_RESET && sim.reset_line_works) throw SimReset{};
+    if (port == STATUS && value == PULSE_RESET && sim.reset_line_works) throw SimReset{};
     if (sim.mode != Sim8042::Mode::normal) return;  // nobody there to answer
-    if (port == PS2_STATUS) {
+    if (port == STATUS) {
         switch (value) {
-        case PS2_READ_CONFIG: sim_keys({sim.config}); break;
-        case PS2_WRITE_CONFIG: sim.pending = Sim8042::Pending::config; break;
-        case PS2_TO_PORT2: sim.pending = Sim8042::Pending::mouse; break;
+        case READ_CONFIG: sim_keys({sim.config}); break;
+        case WRITE_CONFIG: sim.pending = Sim8042::Pending::config; break;
+        case TO_MOUSE: sim.pending = Sim8042::Pending::mouse; break;
         default: break;
         }
         return;
     }
-    if (port == PS2_DATA) {
+    if (port == DATA) {
         if (sim.pending == Sim8042::Pending::config) sim.config = value;
         if (sim.pending == Sim8042::Pending::mouse) mouse_answer(value);
         sim.pending = Sim8042::Pending::none;

@@ -58,5 +58,8 @@ void sim_mouse(std::initializer_list<uint8_t> bytes);
 void sim_tap(uint8_t make);
 // Types text with the US layout (Shift around capitals and symbols).
 void sim_type(const char* text);
+// The character of a make code in the US layout, without or with Shift; 0
+// for none. The test's own copy of the keyboard's facts.
+uint8_t us_key(uint8_t make, bool shift);
 // Only the writes to one port.
 std::vector<uint8_t> sim_written(uint16_t port);
