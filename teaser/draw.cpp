@@ -107,6 +107,25 @@ void draw_bits(int64_t x, int64_t y, uint64_t bits, int32_t scale, uint32_t colo
     const uint32_t bytes = FB_BPP / 8;
     const uint32_t rows = static_cast<uint32_t>(y1 - y0);
     uint8_t* const top = reinterpret_cast<uint8_t*>(FB_BASE) + static_cast<uint32_t>(y0) * pitch;
+    if (scale == 1) {
+        // One row, a pixel per bit: keep the bits of the window's columns
+        // and store each that is left.
+        const int64_t lo = a.x0 - x, hi = a.x1 - x;
+        if (hi <= 0 || lo >= 64) return;
+        if (lo > 0) bits &= ~uint64_t{0} << lo;
+        if (hi < 64) bits &= (uint64_t{1} << hi) - 1;
+        while (bits) {
+            uint8_t* p = top + static_cast<uint32_t>(x + __builtin_ctzll(bits)) * bytes;
+            bits &= bits - 1;
+            if (bytes == 4) {
+                store32(p, colour);
+            } else {
+                store16(p, static_cast<uint16_t>(colour));
+                store8(p + 2, static_cast<uint8_t>(colour >> 16));
+            }
+        }
+        return;
+    }
     int64_t cell = 0;
     while (bits) {
         const int gap = __builtin_ctzll(bits);
