@@ -242,7 +242,7 @@ fuzz32_ARCH := -m32
 
 # The glyph loops and the test support compare on every pixel; traced, those
 # comparisons cost much of the time and guide nothing.
-FUZZ_UNTRACED := teaser/font.cpp $(HOST_SUPPORT)
+FUZZ_UNTRACED := teaser/font.cpp teaser/termstore.cpp $(HOST_SUPPORT)
 # The pixel loops write only video memory, which the canaries of the test
 # framebuffer watch (AddressSanitizer knows nothing of that mapping), and
 # hold no array of their own. They run optimised, without coverage, under

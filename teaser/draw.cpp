@@ -42,7 +42,7 @@ static inline void store8(uint8_t* p, uint8_t v)
 static inline int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
 static inline int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
 
-static void row32(uint8_t* p, uint32_t n, uint32_t colour)
+static inline __attribute__((always_inline)) void row32(uint8_t* p, uint32_t n, uint32_t colour)
 {
     uint8_t* end8 = p + 4 * (n & ~7u);
     while (p != end8) {
@@ -54,7 +54,7 @@ static void row32(uint8_t* p, uint32_t n, uint32_t colour)
 }
 
 // Four pixels are twelve bytes: B G R B | G R B G | R B G R.
-static void row24(uint8_t* p, uint32_t n, uint32_t colour)
+static inline __attribute__((always_inline)) void row24(uint8_t* p, uint32_t n, uint32_t colour)
 {
     const uint32_t w0 = (colour & 0xFFFFFF) | (colour << 24);
     const uint32_t w1 = ((colour >> 8) & 0xFFFF) | (colour << 16);
@@ -92,6 +92,59 @@ void rect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour)
         for (; rows; --rows, row += pitch) row32(row, n, colour);
     } else {
         for (; rows; --rows, row += pitch) row24(row, n, colour);
+    }
+}
+
+void draw_bits(int64_t x, int64_t y, uint64_t bits, int32_t scale, uint32_t colour)
+{
+    if (scale <= 0 || !bits) return;
+    const draw_area a = draw_clip();
+    const int64_t y0 = max64(y, a.y0);
+    const int64_t y1 = min64(y + scale, a.y1);
+    if (y0 >= y1) return;
+
+    const uint32_t pitch = FB_P;
+    const uint32_t bytes = FB_BPP / 8;
+    const uint32_t rows = static_cast<uint32_t>(y1 - y0);
+    uint8_t* const top = reinterpret_cast<uint8_t*>(FB_BASE) + static_cast<uint32_t>(y0) * pitch;
+    if (scale == 1) {
+        // One row, a pixel per bit: keep the bits of the window's columns
+        // and store each that is left.
+        const int64_t lo = a.x0 - x, hi = a.x1 - x;
+        if (hi <= 0 || lo >= 64) return;
+        if (lo > 0) bits &= ~uint64_t{0} << lo;
+        if (hi < 64) bits &= (uint64_t{1} << hi) - 1;
+        while (bits) {
+            uint8_t* p = top + static_cast<uint32_t>(x + __builtin_ctzll(bits)) * bytes;
+            bits &= bits - 1;
+            if (bytes == 4) {
+                store32(p, colour);
+            } else {
+                store16(p, static_cast<uint16_t>(colour));
+                store8(p + 2, static_cast<uint8_t>(colour >> 16));
+            }
+        }
+        return;
+    }
+    int64_t cell = 0;
+    while (bits) {
+        const int gap = __builtin_ctzll(bits);
+        bits >>= gap;
+        cell += gap;
+        const int run = bits == ~uint64_t{0} ? 64 : __builtin_ctzll(~bits);
+        bits = run == 64 ? 0 : bits >> run;
+        const int64_t x0 = max64(x + cell * scale, a.x0);
+        const int64_t x1 = min64(x + (cell + run) * scale, a.x1);
+        cell += run;
+        if (x0 >= a.x1) return;
+        if (x0 >= x1) continue;
+        const uint32_t n = static_cast<uint32_t>(x1 - x0);
+        uint8_t* row = top + static_cast<uint32_t>(x0) * bytes;
+        if (bytes == 4) {
+            for (uint32_t i = rows; i; --i, row += pitch) row32(row, n, colour);
+        } else {
+            for (uint32_t i = rows; i; --i, row += pitch) row24(row, n, colour);
+        }
     }
 }
 

@@ -15,6 +15,13 @@ extern uint8_t FB_BPP;    // 24 or 32
 // window; a width or height of 0 or less draws nothing.
 void rect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour);
 
+// Paints the scale x scale square at (x + i * scale, y) for every bit i set
+// in `bits`, clipped as rect is. At scale 1 the bits are cut to the clip
+// window's columns and each left is one store; at larger scales each run of
+// bits is one strip. Text costs a call per glyph row of several characters,
+// not a rect per lit pixel.
+void draw_bits(int64_t x, int64_t y, uint64_t bits, int32_t scale, uint32_t colour);
+
 // Clears the whole screen to black.
 void fill();
 

@@ -1,7 +1,7 @@
 #include "font.h"
 #include "draw.h"
 
-const uint8_t font5x7[FONT_GLYPHS][5] = {
+constexpr uint8_t font5x7[FONT_GLYPHS][5] = {
     {0x7E, 0x11, 0x11, 0x11, 0x7E}, {0x7F, 0x49, 0x49, 0x49, 0x36},  //  0 A   1 B
     {0x3E, 0x41, 0x41, 0x41, 0x22}, {0x7F, 0x41, 0x41, 0x22, 0x1C},  //  2 C   3 D
     {0x7F, 0x49, 0x49, 0x49, 0x41}, {0x7F, 0x09, 0x09, 0x09, 0x01},  //  4 E   5 F
@@ -58,28 +58,30 @@ int font_glyph(uint8_t ch)
     }
 }
 
-// The lit pixels of a glyph, in the glyph rows that `rows` holds (bit r for
-// row r). Each vertical run of them in a column is one rectangle.
-static void glyph_rows(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour, uint32_t rows)
+// The glyphs turned on their side: for each glyph row, a bit per column,
+// bit k for column k. Text is drawn a glyph row at a time.
+struct glyph_row_table {
+    uint8_t bits[FONT_GLYPHS][7];
+};
+static constexpr glyph_row_table row_table()
 {
-    const uint8_t* glyph = font5x7[font_glyph(ch)];
-    for (int k = 0; k < 5; ++k) {
-        uint32_t bits = glyph[k] & rows;
-        int r = 0;
-        while (bits) {
-            while (!(bits & 1)) { bits >>= 1; ++r; }
-            int run = 0;
-            while (bits & 1) { bits >>= 1; ++run; }
-            rect(x + k * scale, y + r * scale, scale, run * scale, colour);
-            r += run;
-        }
-    }
+    glyph_row_table t{};
+    for (int g = 0; g < FONT_GLYPHS; ++g)
+        for (int r = 0; r < 7; ++r)
+            for (int k = 0; k < 5; ++k) t.bits[g][r] |= static_cast<uint8_t>((font5x7[g][k] >> r & 1) << k);
+    return t;
 }
+static constexpr glyph_row_table glyph_rows = row_table();
+
+// Cells are 6 columns apart, so the glyph rows of this many characters fit
+// one 64-bit mask of columns, each character's five bits and a gap.
+static constexpr int CHARS_PER_MASK = 10;
 
 void draw_char(uint8_t ch, int32_t x, int32_t y, int32_t scale, uint32_t colour)
 {
     if (scale <= 0) return;
-    glyph_rows(ch, x, y, scale, colour, 0x7F);
+    const uint8_t* bits = glyph_rows.bits[font_glyph(ch)];
+    for (int r = 0; r < 7; ++r) draw_bits(x, int64_t{y} + int64_t{r} * scale, bits[r], scale, colour);
 }
 
 // The glyph rows of a text with its top at y that meet the clip window's
@@ -98,12 +100,24 @@ static uint32_t rows_shown(int32_t y, int32_t scale)
     return rows;
 }
 
-// Only the characters whose cells meet the clip window's columns are drawn.
+// Only the characters whose cells meet the clip window's columns are drawn,
+// in groups that share a mask per glyph row.
 static void text_rows(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour, uint32_t rows)
 {
     const draw_area a = draw_clip();
-    for (int64_t pen = x; *text && pen < a.x1; ++text, pen += 6 * scale)
-        if (pen + 5 * scale > a.x0) glyph_rows(static_cast<uint8_t>(*text), static_cast<int32_t>(pen), y, scale, colour, rows);
+    const int64_t advance = 6 * int64_t{scale};
+    int64_t pen = x;
+    for (; *text && pen + 5 * int64_t{scale} <= a.x0; ++text) pen += advance;
+    while (*text && pen < a.x1) {
+        const int64_t start = pen;
+        uint64_t masks[7] = {};
+        for (int c = 0; c < CHARS_PER_MASK && *text && pen < a.x1; ++c, ++text, pen += advance) {
+            const uint8_t* bits = glyph_rows.bits[font_glyph(static_cast<uint8_t>(*text))];
+            for (int r = 0; r < 7; ++r) masks[r] |= uint64_t{bits[r]} << (6 * c);
+        }
+        for (int r = 0; r < 7; ++r)
+            if (rows >> r & 1) draw_bits(start, int64_t{y} + int64_t{r} * scale, masks[r], scale, colour);
+    }
 }
 
 void draw_str(const char* text, int32_t x, int32_t y, int32_t scale, uint32_t colour)

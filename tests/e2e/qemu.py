@@ -305,6 +305,10 @@ class Machine:
         """Presses keys together, e.g. key('shift', 'f'); names are QEMU qcodes."""
         self.cmd("send-key", keys=[{"type": "qcode", "data": n} for n in names], **{"hold-time": hold_ms})
 
+    def key_event(self, name, down):
+        """One key going down or up, by itself: a qcode as for key()."""
+        self.cmd("input-send-event", events=[{"type": "key", "data": {"down": down, "key": {"type": "qcode", "data": name}}}])
+
     def type(self, text):
         names = {" ": "spc", "\n": "ret", "-": "minus", ".": "dot", "/": "slash"}
         for ch in text:
@@ -430,6 +434,11 @@ class GdbStub:
         reply = self._packet(timeout * SCALE)
         assert reply.startswith(("T", "S")), reply
         return reply
+
+    def interrupt(self, timeout=10):
+        """Stops the running guest wherever it is, as Ctrl-C in gdb does."""
+        self.sock.sendall(b"\x03")
+        return self.wait_stop(timeout)
 
     def close(self):
         try:

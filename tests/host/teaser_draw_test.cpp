@@ -90,6 +90,31 @@ TEST(Rect, EveryRunLengthAndOffsetAtBothDepthsWithPadding)
     }
 }
 
+// A mask of squares paints what a rect per set bit paints: runs at each
+// edge of the screen and of a clip window, the top bit and a full mask.
+TEST(Bits, SameAsARectPerSetBitUnderEveryClip)
+{
+    const uint64_t masks[] = {0x1F, 0x2D5ull << 30, ~0ull, 1ull << 63 | 1, 0x8000000000000001ull | 0xF0F0ull << 20};
+    for (uint32_t bpp : {24u, 32u})
+        for (int scale : {1, 3})
+            for (int x : {-70, -2, 5, 33})
+                for (int y : {4, 10})
+                    for (bool clip : {false, true})
+                        for (uint64_t bits : masks) {
+                            TestFb fb(64, 12, bpp, 64 * (bpp / 8) + 7);
+                            if (clip) draw_set_clip(9, 4, 30, 2);
+                            draw_bits(x, y, bits, scale, 0x00ABCDEF);
+                            const std::vector<uint32_t> got = fb.snapshot();
+                            std::string where;
+                            ASSERT_TRUE(fb.guards_intact(&where)) << where;
+                            fb.clear(FB_CANARY);
+                            for (int i = 0; i < 64; ++i)
+                                if (bits >> i & 1) rect(x + i * scale, y, scale, scale, 0x00ABCDEF);
+                            draw_reset_clip();
+                            ASSERT_EQ(got, fb.snapshot()) << bpp << " " << scale << " " << x << " " << y << " " << clip << " " << bits;
+                        }
+}
+
 TEST(Rect, FillBlacksEveryPixelAndNoPadding)
 {
     for (uint32_t bpp : {24u, 32u}) {
