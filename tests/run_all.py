@@ -59,8 +59,11 @@ def launcher(binary):
 
 
 def run_host(pattern, jobs=JOBS):
-    binaries = [(binary, width) for build, width in HOST_BUILDS.items()
-                for binary in sorted(glob.glob(os.path.join(BUILD, build, "*_tests")))]
+    # Longest first, so that the two at a time end together: the teaser's
+    # programs before the probe's, the sanitized 32-bit ones before the rest.
+    binaries = sorted(((binary, width) for build, width in reversed(HOST_BUILDS.items())
+                       for binary in glob.glob(os.path.join(BUILD, build, "*_tests"))),
+                      key=lambda item: item[0].endswith("probe_tests"))
 
     def run(item):
         """One test program: (passed, failed, what it printed)."""
