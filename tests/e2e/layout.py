@@ -20,17 +20,28 @@ PULSE = {0x00CCCC, 0x009999, 0x006666}
 def splash_shown(img, w, h):
     """The splash is complete: the curtain is gone (the top-left dot shows),
     and the panels, the accent, the bottom bar and the help line's last
-    letter, drawn last, are in place."""
+    letter, drawn last, are in place. The splash repaints itself band by
+    band now and then, so a dump may catch a band half painted: the picture
+    must also pass every check of check_splash, or the wait goes on."""
     cx, sy = w // 2, h // 2 - 30
     last = glyphs.centred_x(SPLASH_HELP, w) + 6 * (len(SPLASH_HELP) - 1)  # the T of "Reboot": its top row is lit
-    return (img.width == w and img.height == h
+    if not (img.width == w and img.height == h
             and img.px(0, 0) == 0x001818
             and img.px(cx - 210, sy - 50) == 0x001A1A
             and img.px(cx - 200, sy - 40) == 0x002828
             and img.px(cx - 190, sy - 30) == 0x003636
             and img.px(cx - 170, sy + 32) in PULSE
             and img.px(0, h - 1) == 0x000D1A
-            and img.px(last, h - 22) == 0x004488)
+            and img.px(last, h - 22) == 0x004488):
+        return False
+    try:
+        check_splash(_CHECKER, img, w, h)
+    except AssertionError:
+        return False
+    return True
+
+
+_CHECKER = unittest.TestCase()  # check_splash's assertions, outside a test
 
 
 def check_splash(test, img, w, h):
