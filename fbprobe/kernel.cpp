@@ -4,6 +4,7 @@
 #include "../teaser/input.h"
 #include "../teaser/keymap.h"
 #include "../teaser/machine.h"
+#include "../teaser/usb.h"
 #include "pattern.h"
 #include "report.h"
 #include "vga.h"
@@ -11,19 +12,29 @@
 // The probe's key map: the teaser's unshifted map. No Shift, no Caps Lock.
 static const uint8_t (&map)[128] = map_lo;
 
+// The key of a keyboard byte, or 0 for none.
+static uint8_t probe_key(uint8_t sc)
+{
+    if (sc & SC_RELEASE) return 0;
+    if (sc == SC_ESC) return KEY_ESC;
+    return map[sc];
+}
+
 uint8_t kbd_getchar()
 {
     for (;;) {
-        const uint8_t status = inb(PS2_STATUS);
-        if (!(status & PS2_OUT_FULL)) continue;
-        if (status & PS2_FROM_MOUSE) {
-            inb(PS2_DATA);  // a mouse byte is never a key
-            continue;
+        if (ps2_present) {
+            const uint8_t status = inb(PS2_STATUS);
+            if (status == 0xFF && ps2_absent(status)) continue;
+            if (status & PS2_OUT_FULL) {
+                const uint8_t byte = inb(PS2_DATA);
+                // A mouse byte is never a key.
+                if (!(status & PS2_FROM_MOUSE) && probe_key(byte)) return probe_key(byte);
+                continue;
+            }
         }
-        const uint8_t sc = inb(PS2_DATA);
-        if (sc & SC_RELEASE) continue;
-        if (sc == SC_ESC) return KEY_ESC;
-        if (map[sc]) return map[sc];
+        uint8_t sc;
+        if (usb_key(&sc) && probe_key(sc)) return probe_key(sc);
     }
 }
 
@@ -49,6 +60,8 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     // reason for a refused framebuffer. One above 4 GiB is mapped before
     // anything is drawn.
     const bool graphics = fb_tag_usable(tag);
+    // Before paging, which may lay the framebuffer over controller registers.
+    usb_start();
     if (graphics) fb_tag_map(tag);
 
     draw_screen(graphics, tag, magic_ok);

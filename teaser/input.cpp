@@ -1,6 +1,9 @@
 #include "input.h"
 #include "../boot/hw.h"
 #include "keymap.h"
+#include "usb.h"
+
+bool ps2_present = true;
 
 uint8_t last_sc;
 int kbd_shift;
@@ -41,16 +44,9 @@ static void mouse_feed(uint8_t byte)
     mouse_btn = mouse_pkt[0] & MOUSE_LEFT;
 }
 
-int kbd_read_raw()
+// A keyboard byte, from the 8042 or a USB keyboard's report, as a key code.
+static int kbd_decode(uint8_t byte)
 {
-    uint8_t status = inb(PS2_STATUS);
-    if (!(status & PS2_OUT_FULL)) return KEY_NONE;
-    uint8_t byte = inb(PS2_DATA);
-    if (status & PS2_FROM_MOUSE) {
-        mouse_feed(byte);
-        return KEY_NONE;
-    }
-
     uint8_t code = byte & ~SC_RELEASE;
     bool release = byte & SC_RELEASE;
     last_sc = code;
@@ -73,10 +69,38 @@ int kbd_read_raw()
     return upper ? map_hi[code] : lo;
 }
 
-static void wait_write()
+int kbd_read_raw()
 {
-    for (int i = 0; i < PS2_WAIT_POLLS && (inb(PS2_STATUS) & PS2_IN_FULL); ++i) {}
+    if (ps2_present) {
+        const uint8_t status = inb(PS2_STATUS);
+        if (status & PS2_OUT_FULL) {
+            const uint8_t byte = inb(PS2_DATA);
+            if (!(status & PS2_FROM_MOUSE)) return kbd_decode(byte);
+            mouse_feed(byte);
+            return KEY_NONE;
+        }
+    }
+    uint8_t sc;
+    return usb_key(&sc) ? kbd_decode(sc) : KEY_NONE;
 }
+
+bool ps2_absent(uint8_t status)
+{
+    for (int i = 0; i < PS2_DRAIN_MAX && status == 0xFF; ++i) {
+        inb(PS2_DATA);
+        status = inb(PS2_STATUS);
+    }
+    if (status == 0xFF) ps2_present = false;
+    return !ps2_present;
+}
+
+// `status` is the wait's first read.
+static void wait_write(uint8_t status)
+{
+    for (int i = 1; i < PS2_WAIT_POLLS && (status & PS2_IN_FULL); ++i) status = inb(PS2_STATUS);
+}
+
+static void wait_write() { wait_write(inb(PS2_STATUS)); }
 
 static void wait_read()
 {
@@ -104,7 +128,10 @@ void mouse_setup(uint32_t width, uint32_t height)
     mouse_x = static_cast<int32_t>(width / 2);
     mouse_y = static_cast<int32_t>(height / 2);
 
-    wait_write();
+    // The first wait's first read also tells whether there is a controller.
+    const uint8_t status = inb(PS2_STATUS);
+    if (status == 0xFF && ps2_absent(status)) return;
+    wait_write(status);
     outb(PS2_STATUS, PS2_ENABLE_PORT2);
     wait_write();
     outb(PS2_STATUS, PS2_READ_CONFIG);

@@ -1,5 +1,6 @@
-// Polled PS/2 input: keys from the keyboard and packets from the mouse share
-// the 8042's one output buffer and are sorted by the status byte.
+// Polled input: keys from the keyboard and packets from the mouse share the
+// 8042's one output buffer and are sorted by the status byte. USB keyboards
+// and pointers (usb.h) are a second source, read when the 8042 has nothing.
 #pragma once
 #include <stdint.h>
 
@@ -72,6 +73,18 @@ constexpr bool kbd_no_key(int key) { return key == KEY_NONE || key == KEY_NO_CHA
 // carries on as if the condition had been met.
 constexpr int PS2_WAIT_POLLS = 65536;
 
+// Bytes drained, at most, before a status of all ones means no controller.
+constexpr int PS2_DRAIN_MAX = 16;
+
+// False once no 8042 answered: the PS/2 side then gives nothing.
+extern bool ps2_present;
+
+// A status read of all ones is what a bus with no controller gives; a
+// controller gives it at most while bytes wait. Drains up to PS2_DRAIN_MAX
+// of them, as careful drivers do; all ones still: there is no controller,
+// and ps2_present turns false. Returns !ps2_present.
+bool ps2_absent(uint8_t status);
+
 extern uint8_t last_sc;
 extern int kbd_shift;
 extern int kbd_caps;
@@ -81,11 +94,13 @@ extern int32_t mouse_max_x, mouse_max_y;
 extern int32_t mouse_btn;
 extern uint8_t mouse_cycle;  // bytes of the packet in progress, 0..2
 
-// One poll: reads the status once and at most one byte. Returns -1 for
+// One poll: reads the status once and at most one byte; with none there,
+// looks at one finished USB transfer at most. Returns -1 for
 // nothing (no byte, a mouse byte, a release, Shift, Caps Lock, the 0xE0
 // prefix), 27 ESC, 8 Backspace, 0x0A Enter, 9 Tab, a character, or 0 for a
 // key without one; last_sc then holds the key's make code.
 int kbd_read_raw();
 
-// Mouse limits, start position and the one-time controller and mouse set-up.
+// Mouse limits, start position and the one-time controller and mouse set-up;
+// finds out first whether there is a controller at all.
 void mouse_setup(uint32_t width, uint32_t height);

@@ -13,6 +13,7 @@
 #include "screens.h"
 #include "splash.h"
 #include "terminal.h"
+#include "usb.h"
 
 [[noreturn]] static void main_loop()
 {
@@ -63,6 +64,8 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     FB_W = tag->width;
     FB_H = tag->height;
     FB_BPP = tag->bpp;
+    // Before paging, which may lay the framebuffer over controller registers.
+    usb_start();
     fb_tag_map(tag);  // above 4 GiB: paging on, the framebuffer in its window
     FB_BASE = fb_pointer(tag->addr);
 

@@ -1,0 +1,3 @@
+#include "xhci.h"
+
+void xhci_add(uint32_t) {}
