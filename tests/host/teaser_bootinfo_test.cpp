@@ -163,6 +163,9 @@ TEST(Usable, EveryByteMustBeReachableBelowFourGiB)
     const uint64_t span = 767ull * 4096 + 1024 * 4;
     EXPECT_TRUE(ok(fb((1ull << 32) - span, 4096, 1024, 768, 32)));
     EXPECT_FALSE(ok(fb((1ull << 32) - span + 1, 4096, 1024, 768, 32)));
+    const uint64_t span24 = 767ull * 3072 + 1024 * 3;  // three bytes a pixel, also in the last row
+    EXPECT_TRUE(ok(fb((1ull << 32) - span24, 3072, 1024, 768, 24)));
+    EXPECT_FALSE(ok(fb((1ull << 32) - span24 + 1, 3072, 1024, 768, 24)));
     EXPECT_FALSE(ok(fb(0xFD000000, 0xFFFFFFFF, 1024, 768, 32)));  // pitch runs off the top
 }
 

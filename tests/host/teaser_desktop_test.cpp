@@ -351,24 +351,34 @@ TEST(DesktopLoop, OnlyAPressOnAnIconOpensItAndRebootResets)
 
 // A key read in the pass whose click opens an icon belongs to the desktop
 // before that screen: after it returns, the key is not taken (its ESC is in
-// last_sc by then), so the desktop stays, and Enter opens nothing again.
+// last_sc by then), so the desktop stays, Enter opens nothing again, and an
+// ESC read with the click on SHELL does not leave the desktop too.
 TEST(DesktopLoop, AKeyReadInTheClickingPassIsNotTakenAfterTheOpenedScreen)
 {
-    for (bool real_screen : {true, false}) {
-        SCOPED_TRACE(real_screen ? "the feature grid, a key" : "recorded, Enter");
+    const struct {
+        const char* what;
+        bool real_screen;
+        int dx, icon;
+        uint8_t key, then;  // the key read in the clicking pass, one for the opened screen (0: none)
+    } cases[] = {
+        {"the feature grid, a key", true, 0, 1, 0x1E, 0x01},  // the pointer rests on FEATURES
+        {"recorded, Enter", false, 0, 1, 0x1C, 0},
+        {"the terminal, ESC", true, -180, 0, 0x01, 0x01},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         TestFb fb(800, 600);
-        Desk d(fb, !real_screen);
+        Desk d(fb, !c.real_screen);
         d.step();
-        packet(0, 0, true);  // the pointer rests on FEATURES
-        if (real_screen) {
-            sim_keys({0x1E, 0x01});  // 'a' in the clicking pass, then ESC on the grid
-        } else {
-            sim_keys({0x1C});
-        }
+        packet(c.dx, 0, false);
+        d.pump();
+        packet(0, 0, true);
+        sim_keys({c.key});
+        if (c.then) sim_keys({c.then});
         while (!sim.out.empty()) ASSERT_EQ(d.step(), 0);
-        EXPECT_EQ(d.s.selection, 1);
-        if (!real_screen) {
-            EXPECT_EQ(opened, (std::vector<int32_t>{1}));
+        EXPECT_EQ(d.s.selection, c.icon);
+        if (!c.real_screen) {
+            EXPECT_EQ(opened, (std::vector<int32_t>{c.icon}));
         }
         d.step();
         EXPECT_TRUE(d.matches_full_draw());

@@ -2,6 +2,8 @@
 // 24-bit stores of exactly three bytes, row padding never written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "../../teaser/draw.h"
 #include "support/fbmem.h"
 
@@ -92,12 +94,14 @@ TEST(Rect, EveryRunLengthAndOffsetAtBothDepthsWithPadding)
 
 // A mask of squares paints what a rect per set bit paints: runs at each
 // edge of the screen and of a clip window, the top bit and a full mask.
+// Masks a whole word left of either left edge, or ending at or a whole
+// word past either right edge, are where a 64-bit shift would wrap.
 TEST(Bits, SameAsARectPerSetBitUnderEveryClip)
 {
     const uint64_t masks[] = {0x1F, 0x2D5ull << 30, ~0ull, 1ull << 63 | 1, 0x8000000000000001ull | 0xF0F0ull << 20};
     for (uint32_t bpp : {24u, 32u})
         for (int scale : {1, 3})
-            for (int x : {-70, -2, 5, 33})
+            for (int x : {-70, -64, -55, -25, -2, 0, 5, 33, 39, 64})
                 for (int y : {4, 10})
                     for (bool clip : {false, true})
                         for (uint64_t bits : masks) {
@@ -137,6 +141,30 @@ TEST(Clip, LimitsDrawingToTheWindowUntilReset)
     draw_reset_clip();
     rect(300, 190, 100, 100, 0xFFFFFF);
     EXPECT_EQ(fb.written_pixels(), 20u + 200u);
+}
+
+// A nested window is cut to its parent on each side it reaches past, and
+// leaving it puts the parent back.
+TEST(Clip, ANestedWindowCutsItsParentOnEverySide)
+{
+    const int64_t inner[][4] = {{5, 25, 20, 5}, {30, 15, 100, 10}, {12, 30, 5, 100}, {-50, -50, 500, 500}, {70, 30, 5, 5}};
+    TestFb fb(320, 200);
+    for (const auto& n : inner) {
+        fb.clear(FB_CANARY);
+        draw_set_clip(10, 20, 50, 40);
+        const draw_area was = draw_clip_enter(n[0], n[1], n[2], n[3]);
+        rect(0, 0, 320, 200, 0xFFFFFF);
+        draw_clip_leave(was);
+        const draw_area back = draw_clip();
+        EXPECT_TRUE(back.x0 == 10 && back.y0 == 20 && back.x1 == 60 && back.y1 == 60);
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 320; ++x) {
+                const bool inside = x >= std::max<int64_t>(10, n[0]) && x < std::min<int64_t>(60, n[0] + n[2]) &&
+                                    y >= std::max<int64_t>(20, n[1]) && y < std::min<int64_t>(60, n[1] + n[3]);
+                ASSERT_EQ(fb.written(x, y), inside) << "window " << n[0] << "," << n[1] << " pixel " << x << "," << y;
+            }
+    }
+    draw_reset_clip();
 }
 
 TEST(Box, EdgesOnlyAndDegenerateShapes)

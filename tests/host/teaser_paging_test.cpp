@@ -1,11 +1,13 @@
 // Paging for a framebuffer above 4 GiB: the tables, read back by a walk of
-// this file's own, map the framebuffer's bytes to the addresses drawing
-// uses and nothing else into the window, keep the rest of the 32-bit space
-// as itself and set no reserved bit; every refusal; the processor's width
-// from CPUID; and the teaser booted on such a framebuffer draws exactly
-// what it draws below 4 GiB.
+// this file's own, map the framebuffer's bytes for writing to the addresses
+// drawing uses and nothing else into the window, keep the rest of the 32-bit
+// space as itself and set no reserved bit; every refusal; the processor's
+// width from CPUID; the framebuffer tag kept in place; and the teaser booted
+// on such a framebuffer draws exactly what it draws below 4 GiB.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -34,17 +36,19 @@ struct Walk {
         EXPECT_TRUE(off < sizeof t && off % KIB4 == 0) << std::hex << at;
         return reinterpret_cast<const uint64_t*>(reinterpret_cast<const uint8_t*>(&t) + off);
     }
-    // Physical address of a linear one, or ~0 where nothing is mapped.
+    // Physical address a store to a linear one reaches, or ~0 where it
+    // faults: nothing mapped, or a read-only entry (the firmware may have
+    // left CR0.WP set).
     uint64_t operator()(uint32_t linear) const
     {
         const uint64_t frame = 0x000FFFFFFFFFF000ull;
         const uint64_t pdpte = t.pdpt[linear >> 30];
         if (!(pdpte & 1)) return ~0ull;
         const uint64_t pde = table(pdpte & frame)[(linear >> 21) & 511];
-        if (!(pde & 1)) return ~0ull;
+        if ((pde & 3) != 3) return ~0ull;
         if (pde & 0x80) return (pde & frame & ~(MIB2 - 1)) + (linear & (MIB2 - 1));
         const uint64_t pte = table(pde & frame)[(linear >> 12) & 511];
-        return pte & 1 ? (pte & frame) + (linear & 0xFFF) : ~0ull;
+        return (pte & 3) == 3 ? (pte & frame) + (linear & 0xFFF) : ~0ull;
     }
 };
 
@@ -118,7 +122,7 @@ TEST(PaeTables, TheWindowLeavesTheBootInformationInPlace)
     } cases[] = {
         {0x100308, 64, 3},          {0x4000, 64, 3},           {0xC0000000, 32, 2},     {0xFFFFFFE0, 32, 2},
         {0xBFFFFFF0, 32, 1},        {0x80000000, 2 * GIB, 1},  {0x7FFFFFF0, 32, 3},     {0x7FFFFFF0, GIB + 32, 0},
-        {0x40000000, 3 * GIB, 0},   {0x123456789ull, 64, 3},
+        {0x40000000, 3 * GIB, 0},   {0x123456789ull, 64, 3},   {0xBFFFFFE0, 32, 3},  // ending where the top GiB begins
     };
     auto t = std::make_unique<pae_tables>();
     for (const auto& c : cases) {
@@ -174,6 +178,8 @@ TEST(PaeTables, TheWidthComesFromCpuid)
         {1u << 6 | 1u << 17, 0x80000008, 0x3027, {true, 39}},  // its low byte only
         {0, 0x80000008, 36, {false, 36}},
         {1u << 6, 0x00000004, 40, {true, 32}},              // no extended leaves at all
+        {1u << 6 | 1u << 17, 0x80010000, 40, {true, 36}},   // an implausible maximum: no extended leaves
+        {1u << 6, 0x8000FFFF, 40, {true, 40}},
     };
     for (const auto& c : cases) {
         sim_cpu_reset();
@@ -232,6 +238,29 @@ TEST(HighFramebuffer, TheTeaserDrawsThereWhatItDrawsBelowFourGiB)
         EXPECT_TRUE(above.first == below.first) << "the pictures differ";
         EXPECT_EQ(above.second, below.second);
     }
+}
+
+// The framebuffer tag is read again once paging is on: a tag in the top GiB
+// keeps its place, and the window moves down to the GiB below it.
+TEST(HighFramebuffer, TheMappingKeepsTheTagInPlace)
+{
+    const uintptr_t at = 0xC0000000;  // clear of a 32-bit program's libraries and stack
+    void* page = mmap(reinterpret_cast<void*>(at), 4096, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    if (page != reinterpret_cast<void*>(at)) GTEST_SKIP() << "no memory at 3 GiB (AddressSanitizer's shadow)";
+    const struct Unmap { void* p; ~Unmap() { munmap(p, 4096); } } unmap{page};
+    const HighRam cpu(40);
+    const uint64_t high = 0xF8E0000000ull;
+    sim_cpu_high_ram(high, reinterpret_cast<void*>(FB_TEST_BASE), FB_TEST_WINDOW);
+    const mb2_fb_tag tag{MB2_TAG_FRAMEBUFFER, 32, high + 0x1000, 640 * 4, 640, 480, 32, MB2_FB_TYPE_RGB};
+    std::memcpy(page, &tag, sizeof tag);
+    const auto* placed = static_cast<const mb2_fb_tag*>(page);
+    ASSERT_TRUE(fb_tag_usable(placed));
+    fb_tag_map(placed);
+    EXPECT_EQ(sim_cpu_translate(uint32_t(at)), at);
+    EXPECT_EQ(sim_cpu_translate(uint32_t(at + 31)), at + 31);
+    EXPECT_EQ(sim_cpu_translate(uint32_t(2 * GIB + 0x1000)), high + 0x1000);
+    EXPECT_EQ(paging_fb, FB_TEST_BASE + 0x1000);
 }
 
 }  // namespace
