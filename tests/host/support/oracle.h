@@ -15,6 +15,7 @@
 
 #include "../../../teaser/desktop.h"
 #include "../../../teaser/draw.h"
+#include "../../../teaser/hid.h"
 #include "../../../teaser/input.h"
 #include "../../../teaser/termdraw.h"
 #include "../../../teaser/terminal.h"
@@ -29,6 +30,8 @@
 inline void input_reset(uint32_t w = 800, uint32_t h = 600)
 {
     sim_reset();
+    ps2_present = true;
+    hid_key_clear();
     last_sc = 0;
     kbd_shift = kbd_caps = 0;
     mouse_max_x = int32_t(w) - 1;
