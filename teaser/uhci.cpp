@@ -141,9 +141,13 @@ static int uhci_control(int hc, int dev, const usb_setup& s, uint8_t* data)
     m.ctrl_qh.element = dma_address(&td[0]);
 
     const uint32_t start = uhci_ms(hc);
+    uint32_t last = start, still = 0;
     int done = -1;
     bool cut = false;
-    while (uhci_ms(hc) - start < CTRL_TIMEOUT_MS) {
+    // Until the time-out, or until the frame counter stands still.
+    for (uint32_t now = start; now - start < CTRL_TIMEOUT_MS && still < USB_STILL_POLLS; now = uhci_ms(hc)) {
+        still = now == last ? still + 1 : 0;
+        last = now;
         int i = 0;
         for (; i < n; ++i) {
             const uint32_t st = td[i].status;
@@ -207,13 +211,14 @@ static int uhci_poll(int hc, uint32_t* len)
 {
     uhci& u = of(hc);
     uhci_mem& m = mem_of(hc);
-    for (int k = 0; k < usb_nins; ++k) {
-        const int i = (u.next_poll + k) % usb_nins;
+    // Round the endpoints from the one after the last found, so none starves.
+    int i = u.next_poll < usb_nins ? u.next_poll : 0;
+    for (int k = 0; k < usb_nins; ++k, i = i + 1 == usb_nins ? 0 : i + 1) {
         if (!u.armed[i]) continue;
         const uint32_t st = m.in_td[i].status;
         if (st & TD_ACTIVE) continue;
         u.armed[i] = false;
-        u.next_poll = uint8_t((i + 1) % usb_nins);
+        u.next_poll = uint8_t(i + 1);
         usb_in& in = usb_ins[i];
         if (st & TD_ERRORS) {
             // A device that keeps failing is no longer read.

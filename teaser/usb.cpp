@@ -34,7 +34,7 @@ bool usb_wait(int hc, uint32_t ms)
     const uint32_t start = ops->ms(hc);
     uint32_t last = start;
     // A counter that stands still for this many reads has stopped.
-    for (uint32_t still = 0; still < 2000000; ++still) {
+    for (uint32_t still = 0; still < USB_STILL_POLLS; ++still) {
         const uint32_t now = ops->ms(hc);
         if (now - start >= ms) return true;
         if (now != last) {

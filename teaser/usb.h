@@ -104,6 +104,9 @@ extern uint8_t usb_report[USB_MAX_INS][USB_REPORT_MAX];
 // Adds a controller the device layer will use; -1 when the table is full.
 int usb_add_hc(const usb_hc_ops* ops, uint8_t unit);
 
+// Reads of a frame counter that find it unchanged, after which it has stopped.
+constexpr uint32_t USB_STILL_POLLS = 2000000;
+
 // Waits `ms` milliseconds on controller hc's frame counter. False when the
 // counter stands still: the controller is given up.
 bool usb_wait(int hc, uint32_t ms);
