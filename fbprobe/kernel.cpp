@@ -60,9 +60,10 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     // reason for a refused framebuffer. One above 4 GiB is mapped before
     // anything is drawn.
     const bool graphics = fb_tag_usable(tag);
-    // Before paging, which may lay the framebuffer over controller registers.
-    usb_start();
     if (graphics) fb_tag_map(tag);
+    // After paging: controller registers it hides, or that lie above 4 GiB,
+    // are mapped beside the framebuffer.
+    usb_start();
 
     draw_screen(graphics, tag, magic_ok);
     for (;;) {

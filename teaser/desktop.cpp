@@ -25,9 +25,6 @@ constexpr int32_t ROW_W = DESKTOP_ICONS * ICON_W + (DESKTOP_ICONS - 1) * ICON_GA
 constexpr const char TOP_HELP[] = "Desktop  -  arrows/click to select, enter/click to open, ESC to splash";
 constexpr const char BOTTOM_HELP[] = "Arrows=Move  Enter=Open  Click=Select/Open  ESC=Splash";
 
-int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
-int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
-
 int32_t text_len(const char* s)
 {
     int32_t n = 0;

@@ -39,9 +39,6 @@ static inline void store8(uint8_t* p, uint8_t v)
     stored(p, 1);
 }
 
-static inline int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
-static inline int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
-
 static inline __attribute__((always_inline)) void row32(uint8_t* p, uint32_t n, uint32_t colour)
 {
     uint8_t* end8 = p + 4 * (n & ~7u);

@@ -11,6 +11,9 @@ extern uint32_t FB_H;
 extern uint32_t FB_P;     // bytes from one row to the next, may exceed FB_W * bytes per pixel
 extern uint8_t FB_BPP;    // 24 or 32
 
+inline int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
+inline int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
+
 // Paints the w x h rectangle at (x, y). Clipped to the screen and the clip
 // window; a width or height of 0 or less draws nothing.
 void rect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour);

@@ -1,5 +1,6 @@
 #include "ehci.h"
 #include "../boot/hw.h"
+#include "paging.h"
 #include "pci.h"
 
 // Capability registers, from the BAR; operational ones from CAPLENGTH on.
@@ -11,15 +12,17 @@ enum : uint32_t { CMD_RUN = 1, CMD_RESET = 2, STS_HALTED = 0x1000 };
 enum : uint32_t { LEGSUP_ID = 1, LEGSUP_BIOS = 1u << 16, LEGSUP_OS = 1u << 24 };
 constexpr uint32_t LEGCTL_CLEAR = 0xE0000000;  // the status bits, written back to clear; every SMI off
 
+constexpr uint64_t EHCI_REGS = 0x100;  // the capability and operational registers used
 // Register handshakes are bounded by reads, not timed.
 constexpr uint32_t EHCI_POLLS = 200000;
 
 void ehci_release(uint32_t bdf)
 {
     const uint32_t bar = pci_read32(bdf, PCI_BAR0);
-    // A 64-bit BAR placed above 4 GiB is out of reach; so are I/O BARs.
-    if ((bar & 1) || ((bar & 6) == 4 && pci_read32(bdf, PCI_BAR0 + 4) != 0)) return;
-    const uintptr_t base = bar & ~0xFu;
+    if (bar & 1) return;
+    const uint64_t phys = (bar & ~0xFull) | ((bar & 6) == 4 ? uint64_t(pci_read32(bdf, PCI_BAR0 + 4)) << 32 : 0);
+    // Above 4 GiB, or where the framebuffer's window lies, through paging.
+    const uintptr_t base = phys ? paging_reach(phys, EHCI_REGS) : 0;
     if (base == 0) return;
     pci_enable(bdf, PCI_MEMORY);
 

@@ -64,9 +64,10 @@ extern "C" void kernel_main(uint32_t magic, uint32_t info)
     FB_W = tag->width;
     FB_H = tag->height;
     FB_BPP = tag->bpp;
-    // Before paging, which may lay the framebuffer over controller registers.
-    usb_start();
     fb_tag_map(tag);  // above 4 GiB: paging on, the framebuffer in its window
+    // After paging: controller registers it hides, or that lie above 4 GiB,
+    // are mapped beside the framebuffer.
+    usb_start();
     FB_BASE = fb_pointer(tag->addr);
 
     mouse_setup(FB_W, FB_H);

@@ -15,12 +15,16 @@ struct cpu_paging {
 cpu_paging cpu_paging_read();
 
 // Fixed static storage for the tables: a page directory for each GiB of
-// the address space, and page tables for the framebuffer's first and last
-// 2 MiB, which it need not fill.
+// the address space, page tables for the framebuffer's first and last
+// 2 MiB, which it need not fill, one for the first 2 MiB, whose memory
+// types differ (RAM, VGA memory, firmware), and one for controller
+// registers, in the window's last 2 MiB.
 struct alignas(4096) pae_tables {
     uint64_t pd[4][512];
     uint64_t pt[2][512];
     uint64_t pdpt[4];
+    alignas(4096) uint64_t low[512];
+    alignas(4096) uint64_t regs[512];
 };
 
 struct pae_map {
@@ -41,6 +45,21 @@ pae_map pae_plan(uint64_t fb, uint64_t span, uint64_t keep_at, uint64_t keep, cp
 // plan must have had no refusal. Drawing then reaches the framebuffer
 // through fb_pointer.
 void paging_map_fb(uint64_t fb, uint64_t span, uint64_t keep_at, uint64_t keep);
+
+// Maps `size` bytes of controller registers at physical `at` with uncached
+// 4 KiB pages into the regs table, from its page *used on (advanced past
+// them), the table taking the last 2 MiB of GiB `window`. The linear
+// address of `at`, or 0 where they do not fit: past the processor's width,
+// past the table, or that 2 MiB taken by the framebuffer. Pure, as pae_plan.
+uint32_t pae_map_regs(pae_tables* tables, uint64_t tables_phys, uint32_t window, uint32_t* used, uint64_t at,
+                      uint64_t size, cpu_paging cpu);
+
+// The pointer through which controller registers at physical `at` are
+// reached once paging_map_fb has run, if it runs: the address itself
+// where it is mapped as itself, else pages in the window's last 2 MiB.
+// A controller above 4 GiB turns paging on where the framebuffer did not.
+// 0 where the processor cannot reach them.
+uintptr_t paging_reach(uint64_t at, uint64_t size);
 
 // Where paging_map_fb put the framebuffer's first byte, as a pointer.
 extern uintptr_t paging_fb;
