@@ -18,7 +18,7 @@ BUILD := build
 CXXFLAGS ?= -O2 -g
 KERNEL_CXXFLAGS := $(CXXFLAGS) -m32 -march=i686 -std=c++20 -ffreestanding \
 	-fno-exceptions -fno-rtti -nostdlib -fno-pic -fno-stack-protector \
-	-mgeneral-regs-only -fno-threadsafe-statics -fno-asynchronous-unwind-tables \
+	-mgeneral-regs-only -mpreferred-stack-boundary=2 -fno-threadsafe-statics -fno-asynchronous-unwind-tables \
 	-fno-tree-loop-distribute-patterns -Wall -Wextra -Werror -MMD -MP
 KERNEL_ASFLAGS := -m32 -MMD -MP
 KERNEL_LDFLAGS := -m elf_i386 -nostdlib -T boot/kernel.ld

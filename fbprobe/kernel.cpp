@@ -25,7 +25,7 @@ uint8_t kbd_getchar()
     for (;;) {
         if (ps2_present) {
             const uint8_t status = inb(PS2_STATUS);
-            if (status == 0xFF && ps2_absent(status)) continue;
+            if (status == 0xFF && ps2_absent()) continue;
             if (status & PS2_OUT_FULL) {
                 const uint8_t byte = inb(PS2_DATA);
                 // A mouse byte is never a key.
@@ -33,8 +33,8 @@ uint8_t kbd_getchar()
                 continue;
             }
         }
-        uint8_t sc;
-        if (usb_key(&sc) && probe_key(sc)) return probe_key(sc);
+        const int sc = usb_key();
+        if (sc >= 0 && probe_key(uint8_t(sc))) return probe_key(uint8_t(sc));
     }
 }
 

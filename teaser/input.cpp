@@ -80,12 +80,13 @@ int kbd_read_raw()
             return KEY_NONE;
         }
     }
-    uint8_t sc;
-    return usb_key(&sc) ? kbd_decode(sc) : KEY_NONE;
+    const int sc = usb_key();
+    return sc < 0 ? KEY_NONE : kbd_decode(uint8_t(sc));
 }
 
-bool ps2_absent(uint8_t status)
+bool ps2_absent()
 {
+    uint8_t status = inb(PS2_STATUS);
     for (int i = 0; i < PS2_DRAIN_MAX && status == 0xFF; ++i) {
         inb(PS2_DATA);
         status = inb(PS2_STATUS);
@@ -130,7 +131,7 @@ void mouse_setup(uint32_t width, uint32_t height)
 
     // The first wait's first read also tells whether there is a controller.
     const uint8_t status = inb(PS2_STATUS);
-    if (status == 0xFF && ps2_absent(status)) return;
+    if (status == 0xFF && ps2_absent()) return;
     wait_write(status);
     outb(PS2_STATUS, PS2_ENABLE_PORT2);
     wait_write();

@@ -79,11 +79,11 @@ constexpr int PS2_DRAIN_MAX = 16;
 // False once no 8042 answered: the PS/2 side then gives nothing.
 extern bool ps2_present;
 
-// A status read of all ones is what a bus with no controller gives; a
-// controller gives it at most while bytes wait. Drains up to PS2_DRAIN_MAX
-// of them, as careful drivers do; all ones still: there is no controller,
-// and ps2_present turns false. Returns !ps2_present.
-bool ps2_absent(uint8_t status);
+// Asked after a status read of all ones, which is what a bus with no
+// controller gives; a controller gives it at most while bytes wait. Drains
+// up to PS2_DRAIN_MAX of them, as careful drivers do; all ones still: there
+// is no controller, and ps2_present turns false. Returns !ps2_present.
+bool ps2_absent();
 
 extern uint8_t last_sc;
 extern int kbd_shift;

@@ -213,10 +213,11 @@ static void report(int i, uint32_t len)
     }
 }
 
-bool usb_key(uint8_t* sc)
+int usb_key()
 {
-    if (hid_key_pop(sc)) return true;
-    if (usb_nins == 0) return false;
+    uint8_t sc;
+    if (hid_key_pop(&sc)) return sc;
+    if (usb_nins == 0) return -1;
     // A held key repeats on its controller's clock.
     for (int i = 0; i < usb_nins; ++i) {
         usb_in& in = usb_ins[i];
@@ -225,7 +226,7 @@ bool usb_key(uint8_t* sc)
             hid_kbd_repeat(in.kbd, usb_hcs[hc].ops->ms(hc));
         }
     }
-    if (hid_key_pop(sc)) return true;
+    if (hid_key_pop(&sc)) return sc;
 
     static int next_hc;
     const int hc = next_hc;
@@ -236,5 +237,5 @@ bool usb_key(uint8_t* sc)
         report(i, len);
         usb_hcs[hc].ops->arm(hc, i);
     }
-    return hid_key_pop(sc);
+    return hid_key_pop(&sc) ? sc : -1;
 }

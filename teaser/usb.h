@@ -116,5 +116,5 @@ bool usb_wait(int hc, uint32_t ms);
 void usb_start();
 
 // One poll: a make code from a USB keyboard, if one is waiting or the one
-// transfer looked at brought one. Pointer reports move the pointer.
-bool usb_key(uint8_t* sc);
+// transfer looked at brought one; else -1. Pointer reports move the pointer.
+int usb_key();
