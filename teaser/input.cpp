@@ -80,6 +80,7 @@ int kbd_read_raw()
             return KEY_NONE;
         }
     }
+    if (usb_nins == 0 && !hid_key_waiting()) return KEY_NONE;  // no USB input at all
     const int sc = usb_key();
     return sc < 0 ? KEY_NONE : kbd_decode(uint8_t(sc));
 }
