@@ -34,7 +34,7 @@ GTEST_LIBS := -lgtest -lgtest_main -pthread
 TEASER_SRC := $(wildcard teaser/*.cpp)
 # The probe reuses the hand-off walk, the reset sequence, the unshifted map,
 # the paging for a framebuffer above 4 GiB and the input sources.
-USB_SRC := teaser/usb.cpp teaser/hid.cpp teaser/pci.cpp teaser/uhci.cpp teaser/ehci.cpp teaser/xhci.cpp
+USB_SRC := teaser/usbstart.cpp teaser/usb.cpp teaser/hid.cpp teaser/pci.cpp teaser/uhci.cpp teaser/ehci.cpp teaser/xhci.cpp
 PROBE_SHARED := teaser/bootinfo.cpp teaser/machine.cpp teaser/keymap.cpp teaser/paging.cpp teaser/input.cpp $(USB_SRC)
 PROBE_SRC := $(wildcard fbprobe/*.cpp) $(PROBE_SHARED)
 RUNTIME_SRC := boot/runtime.cpp

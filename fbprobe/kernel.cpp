@@ -5,6 +5,7 @@
 #include "../teaser/keymap.h"
 #include "../teaser/machine.h"
 #include "../teaser/usb.h"
+#include "../teaser/usbstart.h"
 #include "pattern.h"
 #include "report.h"
 #include "vga.h"

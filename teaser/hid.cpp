@@ -325,19 +325,19 @@ void hid_kbd_repeat(hid_kbd& k, uint32_t now_ms)
 // ---- the key queue ------------------------------------------------------------
 
 static uint8_t key_queue[HID_KEY_QUEUE];
-uint32_t hid_key_head, hid_key_tail;
+static uint32_t key_head, key_tail;  // read at the head, written at the tail; both only grow
 
 void hid_key_push(uint8_t sc)
 {
-    if (hid_key_tail - hid_key_head >= HID_KEY_QUEUE) return;
-    key_queue[hid_key_tail++ % HID_KEY_QUEUE] = sc;
+    if (key_tail - key_head >= HID_KEY_QUEUE) return;
+    key_queue[key_tail++ % HID_KEY_QUEUE] = sc;
 }
 
 bool hid_key_pop(uint8_t* sc)
 {
-    if (hid_key_head == hid_key_tail) return false;
-    *sc = key_queue[hid_key_head++ % HID_KEY_QUEUE];
+    if (key_head == key_tail) return false;
+    *sc = key_queue[key_head++ % HID_KEY_QUEUE];
     return true;
 }
 
-void hid_key_clear() { hid_key_head = hid_key_tail = 0; }
+void hid_key_clear() { key_head = key_tail = 0; }

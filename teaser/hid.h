@@ -96,11 +96,8 @@ void hid_kbd_report(hid_kbd& k, const uint8_t* r, uint32_t len, uint32_t now_ms)
 // Queues the held key's make code again once its time has come.
 void hid_kbd_repeat(hid_kbd& k, uint32_t now_ms);
 
-// The queue of make codes from USB keyboards, read one a poll at the head,
-// written at the tail; both only grow.
+// The queue of make codes from USB keyboards, read one a poll.
 constexpr int HID_KEY_QUEUE = 32;
-extern uint32_t hid_key_head, hid_key_tail;
-inline bool hid_key_waiting() { return hid_key_head != hid_key_tail; }
 void hid_key_push(uint8_t sc);  // dropped when the queue is full
 bool hid_key_pop(uint8_t* sc);
 void hid_key_clear();

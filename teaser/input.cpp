@@ -1,9 +1,9 @@
 #include "input.h"
 #include "../boot/hw.h"
 #include "keymap.h"
-#include "usb.h"
 
 bool ps2_present = true;
+int (*kbd_second_source)();
 
 uint8_t last_sc;
 int kbd_shift;
@@ -80,8 +80,8 @@ int kbd_read_raw()
             return KEY_NONE;
         }
     }
-    if (usb_nins == 0 && !hid_key_waiting()) return KEY_NONE;  // no USB input at all
-    const int sc = usb_key();
+    if (!kbd_second_source) return KEY_NONE;
+    const int sc = kbd_second_source();
     return sc < 0 ? KEY_NONE : kbd_decode(uint8_t(sc));
 }
 

@@ -1,6 +1,6 @@
 // Polled input: keys from the keyboard and packets from the mouse share the
-// 8042's one output buffer and are sorted by the status byte. USB keyboards
-// and pointers (usb.h) are a second source, read when the 8042 has nothing.
+// 8042's one output buffer and are sorted by the status byte. A second
+// source (USB keyboards and pointers, usb.h) is asked when it has nothing.
 #pragma once
 #include <stdint.h>
 
@@ -78,6 +78,10 @@ constexpr int PS2_DRAIN_MAX = 16;
 
 // False once no 8042 answered: the PS/2 side then gives nothing.
 extern bool ps2_present;
+
+// The second source of keys: one poll of it gives a make code, or -1 for
+// nothing. Null while there is none.
+extern int (*kbd_second_source)();
 
 // Asked after a status read of all ones, which is what a bus with no
 // controller gives; a controller gives it at most while bytes wait. Drains

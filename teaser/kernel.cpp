@@ -13,7 +13,7 @@
 #include "screens.h"
 #include "splash.h"
 #include "terminal.h"
-#include "usb.h"
+#include "usbstart.h"
 
 [[noreturn]] static void main_loop()
 {

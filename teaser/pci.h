@@ -1,4 +1,5 @@
-// The PCI bus, read for USB host controllers. Shared by both kernels.
+// The PCI bus: functions found by their class, and their command register.
+// Shared by both kernels.
 #pragma once
 #include <stdint.h>
 
@@ -20,10 +21,12 @@ enum pci_command : uint32_t {
 // USB host controllers by their programming interface (class 0x0C, subclass 0x03).
 enum pci_usb : uint8_t { PCI_UHCI = 0x00, PCI_OHCI = 0x10, PCI_EHCI = 0x20, PCI_XHCI = 0x30 };
 
+constexpr uint16_t PCI_CLASS_USB = 0x0C03;  // class and subclass
+
 // Sets bits of a function's command register, interrupts off.
 void pci_enable(uint32_t bdf, uint32_t bits);
 
-// Finds every USB host controller and hands each to its driver: EHCI
-// controllers first, which give their ports to their companions, then
-// UHCI and xHCI controllers.
-void pci_find_usb();
+// Every function of class and subclass `cls` on every bus, at most `max`:
+// each one's address in bdf[] and programming interface in iface[]. Returns
+// how many; none where there is no configuration mechanism 1.
+int pci_find(uint16_t cls, uint32_t* bdf, uint8_t* iface, int max);

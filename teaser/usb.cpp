@@ -1,5 +1,5 @@
 #include "usb.h"
-#include "pci.h"
+#include "input.h"
 
 usb_hc usb_hcs[USB_MAX_HCS];
 int usb_nhcs;
@@ -177,9 +177,8 @@ static void arm_all(bool absolute)
     }
 }
 
-void usb_start()
+void usb_enumerate()
 {
-    pci_find_usb();
     for (int hc = 0; hc < usb_nhcs; ++hc) {
         const usb_hc_ops* ops = usb_hcs[hc].ops;
         const int ports = ops->ports(hc);
@@ -198,6 +197,7 @@ void usb_start()
             break;
         }
     arm_all(true);
+    if (usb_nins) kbd_second_source = usb_key;
 }
 
 static void report(int i, uint32_t len)

@@ -111,9 +111,9 @@ constexpr uint32_t USB_STILL_POLLS = 2000000;
 // counter stands still: the controller is given up.
 bool usb_wait(int hc, uint32_t ms);
 
-// Finds the controllers, takes them from the firmware, enumerates what is
-// on their ports and starts reading keyboards and pointers.
-void usb_start();
+// Enumerates what is on the controllers' ports and starts reading the
+// keyboards and pointers found; the input reader then asks usb_key.
+void usb_enumerate();
 
 // One poll: a make code from a USB keyboard, if one is waiting or the one
 // transfer looked at brought one; else -1. Pointer reports move the pointer.

@@ -9,6 +9,7 @@
 
 #include "../../teaser/hid.h"
 #include "../../teaser/input.h"
+#include "../../teaser/usb.h"
 #include "../host/support/oracle.h"
 #include "../host/support/sim8042.h"
 
@@ -25,6 +26,7 @@ static void pointer_in_limits()
 
 static void usb_hid(const uint8_t* d, uint32_t len)
 {
+    kbd_second_source = usb_key;  // the queue a keyboard's reports fill
     usb_iface f[4];
     const int n = usb_parse_config(d, len, f, 4);
     for (int i = 0; i < n; ++i)

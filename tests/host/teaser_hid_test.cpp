@@ -8,6 +8,7 @@
 
 #include "../../teaser/hid.h"
 #include "../../teaser/input.h"
+#include "../../teaser/usb.h"
 #include "support/oracle.h"
 #include "support/sim8042.h"
 
@@ -45,6 +46,7 @@ struct Hid : ::testing::Test {
     {
         input_reset(1024, 768);
         sim.idle_limit = ~0ull;  // every poll finds the 8042 empty
+        kbd_second_source = usb_key;
     }
     Bytes report(Bytes r, uint32_t now = 0)
     {

@@ -31,6 +31,7 @@ inline void input_reset(uint32_t w = 800, uint32_t h = 600)
 {
     sim_reset();
     ps2_present = true;
+    kbd_second_source = nullptr;
     hid_key_clear();
     last_sc = 0;
     kbd_shift = kbd_caps = 0;
