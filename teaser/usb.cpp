@@ -12,8 +12,17 @@ alignas(64) uint8_t usb_report[USB_MAX_INS][USB_REPORT_MAX];
 // Descriptors and hub replies land here, one control transfer at a time.
 alignas(64) static uint8_t ctrl_buf[USB_CTRL_MAX];
 
-// Hub requests and features.
-enum : uint8_t { HUB_TO = 0x23, HUB_FROM_PORT = 0xA3, HUB_FROM = 0xA0 };
+// Request types: the direction, standard or class, and the recipient.
+enum : uint8_t {
+    FROM_DEVICE = 0x80,
+    FROM_IFACE = 0x81,
+    TO_DEVICE = 0x00,
+    CLASS_TO_IFACE = 0x21,
+    HUB_TO_PORT = 0x23,
+    HUB_FROM = 0xA0,
+    HUB_FROM_PORT = 0xA3,
+};
+// Hub features.
 enum : uint16_t { PORT_RESET = 4, PORT_POWER = 8, C_PORT_CONNECTION = 16, C_PORT_RESET = 20 };
 enum : uint32_t { PS_CONNECTION = 1, PS_ENABLE = 2, PS_RESET = 0x10, PS_LOW = 0x200, PS_HIGH = 0x400, PC_RESET = 0x100000 };
 
@@ -53,9 +62,9 @@ static int control(int dev, uint8_t type, uint8_t request, uint16_t value, uint1
     return usb_hcs[d.hc].ops->control(d.hc, dev, s, ctrl_buf);
 }
 
-static int get_descriptor(int dev, uint8_t type, uint8_t recipient, uint16_t index, uint16_t length)
+static int get_descriptor(int dev, uint8_t from, uint8_t desc, uint16_t index, uint16_t length)
 {
-    return control(dev, uint8_t(0x80 | recipient), USB_GET_DESCRIPTOR, uint16_t(type << 8), index, length);
+    return control(dev, from, USB_GET_DESCRIPTOR, uint16_t(desc << 8), index, length);
 }
 
 static uint32_t le32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16) | uint32_t(p[3]) << 24; }
@@ -67,20 +76,19 @@ static void enumerate(int hc, uint8_t speed, uint8_t port, uint8_t hub, uint8_t 
 static void hub_start(int dev)
 {
     usb_dev& d = usb_devs[dev];
-    const uint16_t cls = uint16_t(0x20 | 0x00);  // class request to the device
-    if (get_descriptor(dev, USB_DESC_HUB, cls, 0, 7) < 7) return;
+    if (get_descriptor(dev, HUB_FROM, USB_DESC_HUB, 0, 7) < 7) return;
     uint8_t ports = ctrl_buf[2];
     const uint32_t power_ms = ctrl_buf[5] * 2u;
     if (ports > 15) ports = 15;
     d.hub_ports = ports;
     usb_hcs[d.hc].ops->hub(d.hc, dev);
-    for (uint8_t p = 1; p <= ports; ++p) control(dev, HUB_TO, USB_SET_FEATURE, PORT_POWER, p, 0);
+    for (uint8_t p = 1; p <= ports; ++p) control(dev, HUB_TO_PORT, USB_SET_FEATURE, PORT_POWER, p, 0);
     usb_wait(d.hc, (power_ms > DEBOUNCE_MS ? power_ms : DEBOUNCE_MS));
 
     for (uint8_t p = 1; p <= ports; ++p) {
         if (control(dev, HUB_FROM_PORT, USB_GET_STATUS, 0, p, 4) != 4) continue;
         if (!(le32(ctrl_buf) & PS_CONNECTION)) continue;
-        control(dev, HUB_TO, USB_SET_FEATURE, PORT_RESET, p, 0);
+        control(dev, HUB_TO_PORT, USB_SET_FEATURE, PORT_RESET, p, 0);
         uint32_t status = 0;
         for (int tries = 0; tries < 10; ++tries) {
             usb_wait(d.hc, HUB_RESET_MS / 5);
@@ -88,8 +96,8 @@ static void hub_start(int dev)
             status = le32(ctrl_buf);
             if (!(status & PS_RESET) && (status & PC_RESET)) break;
         }
-        control(dev, HUB_TO, USB_CLEAR_FEATURE, C_PORT_RESET, p, 0);
-        control(dev, HUB_TO, USB_CLEAR_FEATURE, C_PORT_CONNECTION, p, 0);
+        control(dev, HUB_TO_PORT, USB_CLEAR_FEATURE, C_PORT_RESET, p, 0);
+        control(dev, HUB_TO_PORT, USB_CLEAR_FEATURE, C_PORT_CONNECTION, p, 0);
         if (!(status & PS_ENABLE)) continue;
         usb_wait(d.hc, RECOVERY_MS);
         const uint8_t speed = status & PS_LOW ? USB_LOW : status & PS_HIGH ? USB_HIGH : USB_FULL;
@@ -110,20 +118,19 @@ static void hid_start(int dev, const usb_iface& f)
     in.interval = f.interval;
     in.mps = f.mps > USB_REPORT_MAX ? uint16_t(USB_REPORT_MAX) : f.mps;
 
-    constexpr uint8_t TO_IFACE = 0x21;  // class request to the interface
     bool layout = false;
     if (f.kind == HID_KEYBOARD || f.kind == HID_MOUSE) {
         // Boot reports: the layout is fixed. A tablet would refuse this.
-        layout = control(dev, TO_IFACE, HID_SET_PROTOCOL, 0, f.number, 0) == 0;
+        layout = control(dev, CLASS_TO_IFACE, HID_SET_PROTOCOL, 0, f.number, 0) == 0;
         if (f.kind == HID_KEYBOARD) {
             if (!layout) return;
-            control(dev, TO_IFACE, HID_SET_IDLE, 0, f.number, 0);  // reports on change only
+            control(dev, CLASS_TO_IFACE, HID_SET_IDLE, 0, f.number, 0);  // reports on change only
         } else if (layout) {
             in.ptr = HID_BOOT_MOUSE;
         }
     }
     if (!layout) {
-        const int got = get_descriptor(dev, USB_DESC_REPORT, 0x01, f.number, f.report_len);
+        const int got = get_descriptor(dev, FROM_IFACE, USB_DESC_REPORT, f.number, f.report_len);
         if (got <= 0 || !hid_parse_report_desc(ctrl_buf, uint32_t(got), &in.ptr)) return;
         in.kind = HID_POINTER;
     }
@@ -143,20 +150,20 @@ static void enumerate(int hc, uint8_t speed, uint8_t port, uint8_t hub, uint8_t 
     ++usb_ndevs;
     usb_wait(hc, 2);
 
-    if (get_descriptor(dev, USB_DESC_DEVICE, 0, 0, 8) < 8) return;
+    if (get_descriptor(dev, FROM_DEVICE, USB_DESC_DEVICE, 0, 8) < 8) return;
     const uint8_t m = ctrl_buf[7];
     d.mps0 = speed == USB_SUPER ? uint16_t(1u << (m < 9 ? m : 9)) : m >= 8 && m <= 64 ? m : 8;
     ops->mps0(hc, dev);
 
-    if (get_descriptor(dev, USB_DESC_CONFIG, 0, 0, 9) < 9) return;
+    if (get_descriptor(dev, FROM_DEVICE, USB_DESC_CONFIG, 0, 9) < 9) return;
     const uint16_t total = uint16_t(ctrl_buf[2] | ctrl_buf[3] << 8);
-    const int got = get_descriptor(dev, USB_DESC_CONFIG, 0, 0, total < 9 ? 9 : total);
+    const int got = get_descriptor(dev, FROM_DEVICE, USB_DESC_CONFIG, 0, total < 9 ? 9 : total);
     if (got < 9) return;
     const uint8_t config = ctrl_buf[5];
     usb_iface faces[4];
     const int n = usb_parse_config(ctrl_buf, uint32_t(got), faces, 4);
     if (n == 0) return;
-    if (control(dev, 0x00, USB_SET_CONFIGURATION, config, 0, 0) < 0) return;
+    if (control(dev, TO_DEVICE, USB_SET_CONFIGURATION, config, 0, 0) < 0) return;
     for (int i = 0; i < n; ++i) {
         if (faces[i].kind == HID_HUB) {
             if (hub == 0) hub_start(dev);
